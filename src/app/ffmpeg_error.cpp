@@ -1,0 +1,15 @@
+#include "app/ffmpeg_error.hpp"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace orvane {
+
+std::string ffmpeg_error_text(int code) {
+    char text[64] = {};
+    av_strerror(code, text, sizeof text);
+    return std::string(text);
+}
+
+}  // namespace orvane

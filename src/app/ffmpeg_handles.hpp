@@ -1,0 +1,48 @@
+#pragma once
+
+// Owning handles for FFmpeg objects, so every exit path releases what was obtained.
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+}
+
+namespace orvane {
+
+struct ParserCloser {
+    void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
+};
+struct CodecContextFreer {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+// Frees the context only; a file the caller opened with avio_open is closed separately.
+struct FormatContextFreer {
+    void operator()(AVFormatContext* context) const { avformat_free_context(context); }
+};
+
+using ParserHandle = std::unique_ptr<AVCodecParserContext, ParserCloser>;
+using CodecContextHandle = std::unique_ptr<AVCodecContext, CodecContextFreer>;
+using PacketHandle = std::unique_ptr<AVPacket, PacketFreer>;
+using FrameHandle = std::unique_ptr<AVFrame, FrameFreer>;
+using FormatContextHandle = std::unique_ptr<AVFormatContext, FormatContextFreer>;
+
+// A channel layout value that is always uninitialised when it goes out of scope.
+struct ChannelLayoutHolder {
+    AVChannelLayout layout{};
+    ChannelLayoutHolder() = default;
+    ChannelLayoutHolder(const ChannelLayoutHolder&) = delete;
+    ChannelLayoutHolder& operator=(const ChannelLayoutHolder&) = delete;
+    ~ChannelLayoutHolder() { av_channel_layout_uninit(&layout); }
+};
+
+}  // namespace orvane

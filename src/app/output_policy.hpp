@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+
+namespace orvane {
+
+// Every writer calls this right before it creates the output: an existing entry (file, directory,
+// resolving link) is refused unless overwriting was asked for.
+void apply_overwrite_rule(const std::filesystem::path& output_path, bool overwrite);
+
+// After an operation returned: the output must exist and be non-empty.
+void verify_output(const std::filesystem::path& output_path);
+
+// Refuses an output path that names the input file (same path, another spelling, a link to it,
+// another hard link), so no run can truncate or remove its own source.
+void ensure_output_is_not_input(const std::filesystem::path& input_path, const std::filesystem::path& output_path);
+
+// Removes the path, ignoring every failure (absence included).
+void remove_path_quietly(const std::filesystem::path& path) noexcept;
+
+}  // namespace orvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace orvane {
+
+// The parser's size argument is a signed 32-bit int, so longer streams go in pieces below 2^31 bytes.
+inline constexpr std::size_t kDefaultParserPieceSize = std::size_t{1} << 30;
+
+struct ParserFeedWording {
+    const char* parse_error;  // av_parser_parse2 negative while feeding
+    const char* flush_error;  // av_parser_parse2 negative while flushing
+};
+
+// Called for each frame the parser returns; the bytes are valid only during the call.
+// `during_flush` tells the frames released by the end-of-input flush from the others.
+using ParserFrameAction = std::function<void(const std::uint8_t* data, int size, bool during_flush)>;
+
+// Offers `stream` to the parser, unconverted, in pieces of at most `piece_size` bytes, then flushes it
+// until it returns nothing more. The stream's last bytes are offered from a small zero-padded copy,
+// which gives FFmpeg the readable padding it wants behind its input without copying the whole stream.
+// A call that consumes nothing and returns nothing ends the feeding (the flush still runs).
+void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
+                     const ParserFeedWording& wording, const ParserFrameAction& on_frame,
+                     std::size_t piece_size = kDefaultParserPieceSize);
+
+}  // namespace orvane

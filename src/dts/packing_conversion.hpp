@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "input/input_analysis.hpp"
+
+namespace orvane {
+
+// The bitstream of a .dts file from the first sync word: 16-bit packings big-endian, 14-bit packings
+// as the parser-delimited frames in their carried form (counts are set only for 14-bit packings).
+std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, std::uint64_t* frame_count,
+                                                std::uint64_t* consumed_bytes);
+
+}  // namespace orvane

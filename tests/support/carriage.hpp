@@ -1,0 +1,23 @@
+#pragma once
+
+// Packs 16-bit big-endian DTS frames into the four carriages a PCM carrier may hold.
+
+#include "input/dts_packing.hpp"
+#include "support/dts_clip.hpp"
+
+namespace orvane::test {
+
+// Swaps every byte pair (a final odd byte stays).
+Bytes swap_byte_pairs(const Bytes& bytes);
+
+// One 16-bit big-endian frame as 14-bit words: each 16-bit word carries the next 14 bits in its low
+// bits, the top two bits repeating bit 13; the last word is zero-filled. little_endian stores words low byte first.
+Bytes pack_frame_14bit(const Bytes& frame_be16, bool little_endian);
+
+// One frame in the given packing (Be16 unchanged, Le16 swapped, Be14/Le14 packed).
+Bytes carry_frame(const Bytes& frame_be16, DtsPacking packing);
+
+// All frames of the clip, each carried, back to back.
+Bytes carry_clip(const DtsClip& clip, DtsPacking packing);
+
+}  // namespace orvane::test

@@ -1,0 +1,30 @@
+#pragma once
+
+// RIFF and RF64 WAVE files with arbitrary chunk lists, for carrier tests.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "support/dts_clip.hpp"
+
+namespace orvane::test {
+
+struct WavChunk {
+    std::string id;                              // four characters
+    Bytes body;
+    std::optional<std::uint32_t> declared_size;  // written instead of body.size() when set
+};
+
+// A 16-byte (or longer, for extensible) "fmt " body.
+Bytes fmt_body(std::uint16_t format_tag, std::uint16_t channels, std::uint32_t sample_rate,
+               std::uint16_t bits_per_sample);
+
+// "RIFF"/"RF64" + size + "WAVE" + the chunks, each padded to an even size.
+Bytes build_wav(const std::string& riff_id, const std::vector<WavChunk>& chunks);
+
+// A plain 16-bit stereo PCM carrier ("fmt " then "data") around the payload, RIFF or RF64
+// (RF64 gets a "ds64" chunk and a data size of 0xFFFFFFFF).
+Bytes carrier_wav(const Bytes& payload, std::uint32_t sample_rate = 44100, bool rf64 = false);
+
+}  // namespace orvane::test
