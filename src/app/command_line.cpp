@@ -1,0 +1,120 @@
+#include "app/command_line.hpp"
+
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+
+namespace orvane {
+namespace {
+
+std::string* tag_field(TagSet& tags, const std::string& option) {
+    if (option == "--title") return &tags.title;
+    if (option == "--artist") return &tags.artist;
+    if (option == "--album") return &tags.album;
+    if (option == "--album-artist" || option == "--albumartist") return &tags.album_artist;
+    if (option == "--genre") return &tags.genre;
+    if (option == "--date" || option == "--year") return &tags.date;
+    if (option == "--track") return &tags.track;
+    if (option == "--tracktotal") return &tags.track_total;
+    if (option == "--disc") return &tags.disc;
+    if (option == "--disctotal") return &tags.disc_total;
+    if (option == "--comment") return &tags.comment;
+    if (option == "--composer") return &tags.composer;
+    if (option == "--copyright") return &tags.copyright;
+    return nullptr;
+}
+
+}  // namespace
+
+const char* usage_text() {
+    return "ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n"
+           "\n"
+           "Usage:\n"
+           "  orvane.exe <input.wav|input.dts|input.dtswav> <output.flac|output.wav|output.dts|output.mka> [options]\n"
+           "  orvane.exe --eac <input.wav> <output.flac|output.wav|output.dts|output.mka>\n"
+           "  orvane.exe --scan <input.wav|input.dts|input.dtswav>\n"
+           "  orvane.exe --version\n"
+           "\n"
+           "Options:\n"
+           "  --overwrite    Replace an existing output file\n"
+           "  --scan         Detect DTS and report carrier/packing information\n"
+           "  --quiet        Suppress normal banner/status output where possible\n"
+           "  --eac          EAC integration mode (implies --overwrite and --quiet)\n"
+           "\n"
+           "FLAC / Matroska tagging:\n"
+           "  --title <text>          Track title\n"
+           "  --artist <text>         Track artist\n"
+           "  --album <text>          Album title\n"
+           "  --album-artist <text>   Album artist\n"
+           "  --albumartist <text>    Alias for --album-artist\n"
+           "  --genre <text>          Genre\n"
+           "  --date <text>           Date/year\n"
+           "  --year <text>           Alias for --date\n"
+           "  --track <n>             Track number\n"
+           "  --tracktotal <n>        Total tracks\n"
+           "  --disc <n>              Disc number\n"
+           "  --disctotal <n>         Total discs\n"
+           "  --comment <text>        Comment\n"
+           "  --composer <text>       Composer\n"
+           "  --copyright <text>      Copyright\n"
+           "\n"
+           "Primary input:\n"
+           "  .wav      PCM WAV/RF64 containing DTS (DTS-CD / DTS-in-WAV)\n"
+           "  .dtswav   DTS-in-WAV file\n"
+           "\n"
+           "Additional compatible input:\n"
+           "  .dts      Raw DTS elementary stream\n"
+           "\n"
+           "Other extensions may also work when valid DTS sync is detected in the content.\n"
+           "\n"
+           "Operations are selected by the output extension:\n"
+           "  .dts   Extract raw DTS without decoding; source packing is preserved where required\n"
+           "  .mka   Losslessly mux DTS into Matroska with duration, seeking and metadata\n"
+           "  .flac  Decode DTS to 24-bit multichannel FLAC\n"
+           "  .wav   Decode DTS to 24-bit multichannel PCM WAV\n"
+           "\n"
+           "Current limitations:\n"
+           "  - WAV output is standard RIFF and therefore limited to <4 GiB.\n"
+           "  - Tag metadata is written to FLAC and Matroska; WAV and raw DTS are untagged.\n";
+}
+
+ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed;
+    RunOptions& options = parsed.options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--version") {
+            parsed.action = ParseAction::ShowVersion;
+            return parsed;
+        }
+        if (argument == "--help" || argument == "-h") {
+            parsed.action = ParseAction::ShowUsage;
+            return parsed;
+        }
+        if (argument == "--overwrite") {
+            options.overwrite = true;
+        } else if (argument == "--scan") {
+            options.scan = true;
+        } else if (argument == "--quiet") {
+            options.quiet = true;
+        } else if (argument == "--eac") {
+            options.eac = options.overwrite = options.quiet = true;
+        } else if (std::string* field = tag_field(options.tags, argument)) {
+            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            *field = arguments[++i];
+        } else if (!argument.empty() && argument[0] == '-') {
+            throw std::runtime_error("unknown option: " + argument);
+        } else {
+            options.operands.push_back(argument);
+        }
+    }
+    return parsed;
+}
+
+std::string output_extension(const std::string& output_operand) {
+    std::string extension = std::filesystem::path(output_operand).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+}  // namespace orvane

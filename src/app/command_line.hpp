@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/tag_set.hpp"
+
+namespace orvane {
+
+struct RunOptions {
+    bool overwrite = false;
+    bool scan = false;
+    bool quiet = false;
+    bool eac = false;
+    TagSet tags;
+    std::vector<std::string> operands;
+};
+
+enum class ParseAction { Run, ShowUsage, ShowVersion };
+
+struct ParsedCommandLine {
+    ParseAction action = ParseAction::Run;
+    RunOptions options;
+};
+
+// Parses arguments (without the program name), left to right; raises the first error met.
+ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments);
+
+const char* usage_text();
+
+// The lower-cased extension of the output path's file name, dot included, or "" when it has none.
+std::string output_extension(const std::string& output_operand);
+
+}  // namespace orvane

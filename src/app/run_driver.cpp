@@ -1,0 +1,115 @@
+#include "app/run_driver.hpp"
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+
+#include "app/command_line.hpp"
+#include "app/detection_report.hpp"
+#include "app/output_policy.hpp"
+#include "app/program_info.hpp"
+#include "decode/decode_loop.hpp"
+#include "dts/raw_dts_writer.hpp"
+#include "input/input_analysis.hpp"
+#include "matroska/matroska_writer.hpp"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kCopyrightLine = "Copyright (C) 2026 the ORVANE developers";
+
+struct RunState {
+    std::filesystem::path input_path;
+    std::filesystem::path eac_cleanup_path;
+};
+
+void refuse_tags(const TagSet& tags) {
+    if (!is_empty(tags)) throw std::runtime_error("tagging is supported for FLAC or Matroska output only");
+}
+
+int convert(const RunOptions& options, RunState& state) {
+    std::ostream& out = std::cout;
+    if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
+    if (options.operands.empty()) throw std::runtime_error("no input file specified");
+    if (options.eac) {
+        if (options.operands.size() != 2) {
+            throw std::runtime_error("--eac requires exactly one input file and one output file");
+        }
+        state.eac_cleanup_path = std::filesystem::path(options.operands[1]);
+    }
+
+    state.input_path = std::filesystem::path(options.operands[0]);
+    const InputAnalysis analysis = analyse_input(state.input_path);
+    if (!options.quiet) print_detection_report(out, analysis);
+    if (options.scan) return 0;
+
+    if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
+    const std::filesystem::path output_path(options.operands[1]);
+    ensure_output_is_not_input(state.input_path, output_path);
+    const std::string extension = output_extension(options.operands[1]);
+
+    if (extension == ".dts") {
+        refuse_tags(options.tags);
+        if (!options.quiet) out << "Operation: lossless DTS bitstream extraction\n";
+        write_raw_dts(output_path, analysis, options.overwrite, options.quiet);
+    } else if (extension == ".mka") {
+        if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux\n";
+        mux_matroska(output_path, analysis, options.overwrite, options.quiet, options.tags);
+    } else if (extension == ".flac") {
+        if (!options.quiet) out << "Operation: DTS decode -> multichannel FLAC\n";
+        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet, options.tags);
+    } else if (extension == ".wav") {
+        refuse_tags(options.tags);
+        if (!options.quiet) out << "Operation: DTS decode -> multichannel PCM WAV\n";
+        decode_to_pcm_file(analysis, output_path, false, options.overwrite, options.quiet, TagSet{});
+    } else {
+        throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
+    }
+
+    verify_output(output_path);
+    if (!options.quiet) out << "\nConversion complete.\n";
+    return 0;
+}
+
+}  // namespace
+
+int run_orvane(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        std::cout << usage_text();
+        return 1;
+    }
+    RunState state;
+    try {
+        const ParsedCommandLine parsed = parse_command_line(arguments);
+        if (parsed.action == ParseAction::ShowVersion) {
+            std::cout << kProgramId << "\n";
+            return 0;
+        }
+        if (parsed.action == ParseAction::ShowUsage) {
+            std::cout << usage_text();
+            return 0;
+        }
+        const int status = convert(parsed.options, state);
+        std::cout.flush();
+        return status;
+    } catch (const std::exception& error) {
+        if (!state.eac_cleanup_path.empty()) {
+            // The clean-up of a failed run must never take the user's source with it.
+            bool names_input = false;
+            if (!state.input_path.empty()) {
+                try {
+                    ensure_output_is_not_input(state.input_path, state.eac_cleanup_path);
+                } catch (const std::exception&) {
+                    names_input = true;
+                }
+            }
+            if (!names_input) remove_path_quietly(state.eac_cleanup_path);
+        }
+        std::cerr << "Error: " << error.what() << "\n"
+                  << "No output file should be trusted if conversion was interrupted.\n";
+        return 2;
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orvane {
+
+struct ByteRange {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+struct DtsFrameWalk {
+    // Runs of complete core frames and extension blocks to keep, in stream order; adjacent ones merged.
+    std::vector<ByteRange> kept;
+    std::uint64_t core_frames = 0;
+    std::uint64_t dropped_bytes = 0;
+};
+
+// Walks the core frames of a 16-bit stream from its first byte. Where no core frame follows, a DTS-HD
+// extension substream block that fits is kept, otherwise the next core frame that fits is searched
+// byte by byte; everything between and after the kept frames is dropped. When the stream does not
+// start with a complete core frame, the whole stream is kept and nothing counts as dropped.
+// `swapped` reads the stream as 16-bit little-endian words (pairs counted from the first byte).
+DtsFrameWalk walk_dts_frames(std::span<const std::uint8_t> stream, bool swapped);
+
+}  // namespace orvane

@@ -1,0 +1,112 @@
+#include "dts/raw_dts_writer.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <vector>
+
+#include "app/output_policy.hpp"
+#include "dts/dts_frame_walk.hpp"
+#include "dts/packing_conversion.hpp"
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kSwapChunkSize = std::size_t{1} << 20;
+
+struct RawOutput {
+    std::ofstream file;
+};
+
+void open_output(RawOutput& output, const std::filesystem::path& output_path) {
+    output.file.open(output_path, std::ios::binary | std::ios::trunc);
+    if (!output.file.is_open() || !output.file) throw std::runtime_error("unable to create output file");
+}
+
+void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) {
+    output.file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!output.file) throw std::runtime_error("error writing DTS output");
+}
+
+// Writes a range of a 16-bit little-endian stream as big-endian, a chunk at a time, so no copy of
+// the whole stream is made. Byte pairs are counted from the sync word, wherever the range starts.
+void write_swapped(RawOutput& output, std::span<const std::uint8_t> stream, const ByteRange& range) {
+    std::vector<std::uint8_t> chunk(std::min(kSwapChunkSize, range.size));
+    for (std::size_t done = 0; done < range.size;) {
+        const std::size_t size = std::min(kSwapChunkSize, range.size - done);
+        for (std::size_t k = 0; k < size; ++k) {
+            const std::size_t index = range.offset + done + k;
+            const std::size_t partner = index ^ 1;
+            chunk[k] = stream[partner < stream.size() ? partner : index];
+        }
+        write_bytes(output, chunk.data(), size);
+        done += size;
+    }
+}
+
+void close_output(RawOutput& output) {
+    output.file.close();
+    // A full disk often shows only when the last buffer is flushed at close.
+    if (!output.file) throw std::runtime_error("error writing DTS output");
+}
+
+void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+    const auto stream = dts_stream(analysis);
+    const bool swapped = analysis.packing == DtsPacking::Le16;
+    DtsFrameWalk walk;
+    if (analysis.is_wav_carrier) {
+        walk = walk_dts_frames(stream, swapped);
+    } else {
+        // A raw stream is copied from its first sync word to its end, whatever follows.
+        walk.kept = {{0, stream.size()}};
+    }
+    if (walk.dropped_bytes > 0 && !quiet) {
+        std::cout << "DTS frames: " << walk.core_frames << "\n"
+                  << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
+    }
+
+    RawOutput output;
+    open_output(output, output_path);
+    for (const ByteRange& range : walk.kept) {
+        if (swapped) {
+            write_swapped(output, stream, range);
+        } else {
+            write_bytes(output, stream.data() + range.offset, range.size);
+        }
+    }
+    close_output(output);
+}
+
+void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+    std::uint64_t frames = 0;
+    std::uint64_t consumed = 0;
+    const std::vector<std::uint8_t> bitstream = normalise_dts_payload(analysis, &frames, &consumed);
+    if (analysis.is_wav_carrier && !quiet) {
+        std::cout << "DTS frames: " << frames << "\n"
+                  << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
+        const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
+        if (consumed < span) std::cout << "Carrier tail ignored: " << span - consumed << " bytes\n";
+    }
+    RawOutput output;
+    open_output(output, output_path);
+    write_bytes(output, bitstream.data(), bitstream.size());
+    close_output(output);
+}
+
+}  // namespace
+
+void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
+                   bool quiet) {
+    apply_overwrite_rule(output_path, overwrite);
+    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
+    if (is_16bit(analysis.packing)) {
+        write_16bit(output_path, analysis, quiet);
+    } else if (is_14bit(analysis.packing)) {
+        write_14bit(output_path, analysis, quiet);
+    } else {
+        throw std::runtime_error("unsupported DTS packing");
+    }
+}
+
+}  // namespace orvane
