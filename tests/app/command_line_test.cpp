@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "app/command_line.hpp"
+
+namespace orvane {
+namespace {
+
+std::string parse_error(const std::vector<std::string>& arguments) {
+    try {
+        parse_command_line(arguments);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(ParseCommandLine, OptionsFlagsAndOperandsMixInAnyOrder) {
+    const auto parsed = parse_command_line({"in.wav", "--overwrite", "out.flac", "--scan", "--quiet", "third"});
+    EXPECT_EQ(parsed.action, ParseAction::Run);
+    EXPECT_TRUE(parsed.options.overwrite);
+    EXPECT_TRUE(parsed.options.scan);
+    EXPECT_TRUE(parsed.options.quiet);
+    EXPECT_FALSE(parsed.options.eac);
+    EXPECT_EQ(parsed.options.operands, (std::vector<std::string>{"in.wav", "out.flac", "third"}));
+}
+
+TEST(ParseCommandLine, EacImpliesOverwriteAndQuiet) {
+    const auto options = parse_command_line({"--eac", "a", "b"}).options;
+    EXPECT_TRUE(options.eac && options.overwrite && options.quiet);
+}
+
+TEST(ParseCommandLine, TagOptionsTakeTheNextArgumentWhateverItIs) {
+    const auto options =
+        parse_command_line({"--title", "--quiet", "--artist", "A", "--artist", "B", "--year", "1999",
+                            "--albumartist", "AA", "--tracktotal", "x=y", "--comment", "", "in", "out"})
+            .options;
+    EXPECT_EQ(options.tags.title, "--quiet");
+    EXPECT_FALSE(options.quiet);
+    EXPECT_EQ(options.tags.artist, "B");
+    EXPECT_EQ(options.tags.date, "1999");
+    EXPECT_EQ(options.tags.album_artist, "AA");
+    EXPECT_EQ(options.tags.track_total, "x=y");
+    EXPECT_TRUE(options.tags.comment.empty());
+    EXPECT_EQ(options.operands.size(), 2u);
+}
+
+TEST(ParseCommandLine, EveryTagOptionSetsItsField) {
+    const auto tags = parse_command_line({"--title", "1", "--artist", "2", "--album", "3", "--album-artist", "4",
+                                          "--genre", "5", "--date", "6", "--track", "7", "--tracktotal", "8",
+                                          "--disc", "9", "--disctotal", "10", "--comment", "11", "--composer", "12",
+                                          "--copyright", "13"})
+                          .options.tags;
+    const std::vector<std::string> values = {tags.title,   tags.artist,      tags.album, tags.album_artist,
+                                             tags.genre,   tags.date,        tags.track, tags.track_total,
+                                             tags.disc,    tags.disc_total,  tags.comment, tags.composer,
+                                             tags.copyright};
+    for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], std::to_string(i + 1));
+    EXPECT_FALSE(is_empty(tags));
+    EXPECT_TRUE(is_empty(parse_command_line({"--title", ""}).options.tags));
+}
+
+TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
+    EXPECT_EQ(parse_error({"--title"}), "--title requires a value");
+    EXPECT_EQ(parse_error({"in", "--year"}), "--year requires a value");
+    EXPECT_EQ(parse_error({"--Title", "x"}), "unknown option: --Title");
+    EXPECT_EQ(parse_error({"--title=x"}), "unknown option: --title=x");
+    EXPECT_EQ(parse_error({"-"}), "unknown option: -");
+    EXPECT_EQ(parse_error({"-qs"}), "unknown option: -qs");
+    EXPECT_EQ(parse_error({"--bogus", "--version"}), "unknown option: --bogus");
+}
+
+TEST(ParseCommandLine, VersionAndHelpEndParsingAtOnce) {
+    EXPECT_EQ(parse_command_line({"--overwrite", "--version", "--bogus"}).action, ParseAction::ShowVersion);
+    EXPECT_EQ(parse_command_line({"in", "-h", "--bogus"}).action, ParseAction::ShowUsage);
+    EXPECT_EQ(parse_command_line({"--help"}).action, ParseAction::ShowUsage);
+}
+
+TEST(ParseCommandLine, EmptyArgumentIsAnOperand) {
+    EXPECT_EQ(parse_command_line({""}).options.operands, std::vector<std::string>{""});
+}
+
+TEST(OutputExtension, LowerCasesTheFinalExtensionOnly) {
+    EXPECT_EQ(output_extension("out.FLAC"), ".flac");
+    EXPECT_EQ(output_extension("dir.x/out.Wav"), ".wav");
+    EXPECT_EQ(output_extension("archive.tar.dts"), ".dts");
+    EXPECT_EQ(output_extension("out.flac.bak"), ".bak");
+    EXPECT_EQ(output_extension("noextension"), "");
+    EXPECT_EQ(output_extension(".mka"), "");
+    EXPECT_EQ(output_extension("dir/.flac"), "");
+    EXPECT_EQ(output_extension(".."), "");
+    EXPECT_EQ(output_extension("out."), ".");
+}
+
+TEST(UsageText, StartsAndEndsAsPrinted) {
+    const std::string usage = usage_text();
+    EXPECT_EQ(usage.rfind("ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n\nUsage:\n", 0), 0u);
+    EXPECT_TRUE(usage.ends_with("  - Tag metadata is written to FLAC and Matroska; WAV and raw DTS are untagged.\n"));
+    EXPECT_EQ(usage.find("--help"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane
