@@ -14,6 +14,9 @@ Bytes swap_byte_pairs(const Bytes& bytes);
 // bits, the top two bits repeating bit 13; the last word is zero-filled. little_endian stores words low byte first.
 Bytes pack_frame_14bit(const Bytes& frame_be16, bool little_endian);
 
+// The inverse of pack_frame_14bit: the low 14 bits of each word, joined; a trailing partial byte is dropped.
+Bytes unpack_frame_14bit(const Bytes& carried, bool little_endian);
+
 // One frame in the given packing (Be16 unchanged, Le16 swapped, Be14/Le14 packed).
 Bytes carry_frame(const Bytes& frame_be16, DtsPacking packing);
 
