@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/command_line.hpp"
+#include "support/process_runner.hpp"
+#include "support/synthetic_frames.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::run_orvane;
+
+const std::string kBanner =
+    "ORVANE 1.0.1.0 - Arvensa DTS-in-WAV / DTS-CD Converter\nCopyright (C) 2026 the ORVANE developers\n\n";
+const std::string kTrustLine = "No output file should be trusted if conversion was interrupted.\n";
+
+std::string error_report(const std::string& message) { return "Error: " + message + "\n" + kTrustLine; }
+
+Bytes three_frames() {
+    Bytes frames;
+    for (int i = 0; i < 3; ++i) test::append(frames, test::synthetic_core_frame(1000));
+    return frames;
+}
+
+struct DriverTest : ::testing::Test {
+    test::TempDir dir;
+    fs::path carrier = dir.file("in.wav");
+    Bytes frames = three_frames();
+    void SetUp() override {
+        Bytes data = frames;
+        data.resize(data.size() + 5880, 0);
+        test::write_file(carrier, test::carrier_wav(data));
+    }
+};
+
+TEST_F(DriverTest, NoArgumentsPrintsUsageWithStatusOne) {
+    const auto result = run_orvane({});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, usage_text());
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(DriverTest, HelpAndVersionEndTheRunWithoutBanner) {
+    for (const auto& args : {std::vector<std::string>{"-h"}, {"--overwrite", "--help", "--bogus"}}) {
+        const auto result = run_orvane(args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, usage_text());
+    }
+    const auto version = run_orvane({"in.wav", "--quiet", "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "ORVANE 1.0.1.0\n");
+
+    const auto bad = run_orvane({"--bogus", "--version"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, error_report("unknown option: --bogus"));
+}
+
+TEST_F(DriverTest, OperandErrorsComeAfterTheBanner) {
+    auto result = run_orvane({"--overwrite"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, kBanner);
+    EXPECT_EQ(result.err, error_report("no input file specified"));
+
+    result = run_orvane({"--quiet"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, error_report("no input file specified"));
+
+    EXPECT_EQ(run_orvane({"--eac"}).err, error_report("no input file specified"));
+    EXPECT_EQ(run_orvane({"--eac", carrier.string()}).err,
+              error_report("--eac requires exactly one input file and one output file"));
+    EXPECT_EQ(run_orvane({"--eac", carrier.string(), "a.dts", "b.dts"}).err,
+              error_report("--eac requires exactly one input file and one output file"));
+    EXPECT_EQ(run_orvane({"--title"}).err, error_report("--title requires a value"));
+}
+
+TEST_F(DriverTest, ScanPrintsTheReportAndTouchesNoOutput) {
+    const auto result = run_orvane({"--scan", carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, kBanner +
+                              "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
+                              "DTS detected: Yes\n"
+                              "Packing: 16-bit big-endian\n"
+                              "First sync: byte 0\n");
+    EXPECT_FALSE(fs::exists(dir.file("out.dts")));
+
+    const auto quiet = run_orvane({"--scan", "--quiet", carrier.string()});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "");
+
+    test::write_file(dir.file("silence.wav"), test::carrier_wav(Bytes(4096, 0)));
+    const auto none = run_orvane({"--scan", "--quiet", dir.file("silence.wav").string()});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, error_report("no valid DTS sync word was detected"));
+}
+
+TEST_F(DriverTest, RawInputIsReportedAsSuch) {
+    Bytes raw(7, 0);
+    test::append(raw, test::synthetic_core_frame(600));
+    test::write_file(dir.file("in.bin"), raw);
+    const auto result = run_orvane({"--scan", dir.file("in.bin").string()});
+    EXPECT_EQ(result.out, kBanner +
+                              "Input: raw DTS elementary stream\n"
+                              "DTS detected: Yes\n"
+                              "Packing: 16-bit big-endian\n"
+                              "First sync: byte 7\n");
+}
+
+TEST_F(DriverTest, InputErrorsComeBeforeOutputErrors) {
+    const auto result = run_orvane({dir.file("missing.wav").string(), "out.xyz"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, error_report("unable to open input file"));
+
+    const auto one = run_orvane({carrier.string()});
+    EXPECT_EQ(one.status, 2);
+    EXPECT_NE(one.out.find("First sync: byte 0\n"), std::string::npos);
+    EXPECT_EQ(one.err, error_report("no output file specified"));
+
+    const auto empty = run_orvane({"", "out.dts"});
+    EXPECT_EQ(empty.err, error_report("unable to open input file"));
+}
+
+TEST_F(DriverTest, ExtensionSelectsTheOperationAndTagsOnlyWhereWritten) {
+    for (const std::string name : {"out.flac.bak", ".mka", "noext"}) {
+        EXPECT_EQ(run_orvane({carrier.string(), dir.file(name).string()}).err,
+                  error_report("unsupported output extension; use .dts, .mka, .flac or .wav"));
+    }
+    for (const std::string name : {"out.dts", "out.WAV"}) {
+        const auto result = run_orvane({carrier.string(), dir.file(name).string(), "--title", "T"});
+        EXPECT_EQ(result.err, error_report("tagging is supported for FLAC or Matroska output only"));
+        EXPECT_EQ(result.out.find("Operation:"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir.file(name)));
+    }
+    const auto empty_tag = run_orvane({carrier.string(), dir.file("x.DTS").string(), "--title", ""});
+    EXPECT_EQ(empty_tag.status, 0);
+}
+
+TEST_F(DriverTest, SixteenBitCarrierLosesOnlyItsPadding) {
+    const fs::path out = dir.file("out.dts");
+    const auto result = run_orvane({carrier.string(), out.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, kBanner +
+                              "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
+                              "DTS detected: Yes\n"
+                              "Packing: 16-bit big-endian\n"
+                              "First sync: byte 0\n"
+                              "Operation: lossless DTS bitstream extraction\n"
+                              "DTS frames: 3\n"
+                              "Carrier padding removed: 5880 bytes\n"
+                              "\nConversion complete.\n");
+    EXPECT_EQ(test::read_file(out), frames);
+
+    // A carrier the frames fill exactly prints no frame line; a quiet run prints nothing at all.
+    test::write_file(carrier, test::carrier_wav(frames));
+    const auto exact = run_orvane({"--overwrite", carrier.string(), out.string()});
+    EXPECT_EQ(exact.out.find("DTS frames"), std::string::npos);
+    EXPECT_EQ(test::read_file(out), frames);
+    const auto quiet = run_orvane({"--quiet", "--overwrite", carrier.string(), out.string()});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "");
+}
+
+TEST_F(DriverTest, LittleEndianWordsComeOutBigEndian) {
+    Bytes little = frames;
+    little.resize(little.size() + 100, 0);
+    for (std::size_t j = 0; j + 1 < little.size(); j += 2) std::swap(little[j], little[j + 1]);
+    Bytes shifted = {0xAB};  // the sync word at an odd offset: pairs follow the sync word
+    shifted.insert(shifted.end(), little.begin(), little.end());
+    test::write_file(carrier, test::carrier_wav(shifted));
+
+    const auto result = run_orvane({carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Packing: 16-bit little-endian\nFirst sync: byte 1\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Carrier padding removed: 100 bytes\n"), std::string::npos);
+    EXPECT_EQ(test::read_file(dir.file("out.dts")), frames);
+
+    // A raw little-endian stream is swapped whole, with nothing trimmed.
+    test::write_file(dir.file("raw.dts"), little);
+    const auto raw = run_orvane({dir.file("raw.dts").string(), dir.file("raw-out.dts").string()});
+    EXPECT_EQ(raw.status, 0) << raw.err;
+    Bytes expected = frames;
+    expected.resize(expected.size() + 100, 0);
+    EXPECT_EQ(test::read_file(dir.file("raw-out.dts")), expected);
+}
+
+TEST_F(DriverTest, ExistingOutputNeedsOverwrite) {
+    const fs::path out = dir.file("out.dts");
+    const Bytes old(50000, 0x99);
+    test::write_file(out, old);
+    const auto refused = run_orvane({carrier.string(), out.string()});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, error_report("output file already exists (use --overwrite)"));
+    EXPECT_EQ(test::read_file(out), old);
+
+    const auto replaced = run_orvane({carrier.string(), out.string(), "--overwrite"});
+    EXPECT_EQ(replaced.status, 0);
+    EXPECT_EQ(test::read_file(out), frames);  // no tail of the longer old file
+
+    fs::create_directory(dir.file("dir.dts"));
+    EXPECT_EQ(run_orvane({carrier.string(), dir.file("dir.dts").string()}).err,
+              error_report("output file already exists (use --overwrite)"));
+}
+
+TEST_F(DriverTest, WriteFailuresAreReportedNotHidden) {
+    fs::create_symlink("/dev/full", dir.file("full.dts"));
+    const auto full = run_orvane({carrier.string(), dir.file("full.dts").string(), "--overwrite"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err, error_report("error writing DTS output"));
+    EXPECT_EQ(full.out.find("Conversion complete."), std::string::npos);
+
+    const auto missing_dir = run_orvane({carrier.string(), dir.file("no/such/dir/out.dts").string()});
+    EXPECT_EQ(missing_dir.err, error_report("unable to create output file"));
+}
+
+TEST_F(DriverTest, EacRemovesTheOutputOfAFailedRunAndPrintsOnlyTheReport) {
+    const fs::path out = dir.file("out.dts");
+    test::write_file(out, {1, 2, 3});
+    test::write_file(dir.file("silence.wav"), test::carrier_wav(Bytes(4096, 0)));
+    const auto failed = run_orvane({"--eac", dir.file("silence.wav").string(), out.string()});
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, error_report("no valid DTS sync word was detected"));
+    EXPECT_FALSE(fs::exists(out));
+
+    const auto done = run_orvane({"--eac", carrier.string(), out.string()});
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.out, "");
+    EXPECT_EQ(test::read_file(out), frames);
+}
+
+// Every spelling of the input as output, for every output kind, with and without --eac and
+// --overwrite: refused, and the input stays byte for byte as it was.
+TEST_F(DriverTest, OutputNamingTheInputIsRefusedAndTheInputSurvives) {
+    const Bytes original = test::read_file(carrier);
+    test::write_file(dir.file("silence.wav"), test::carrier_wav(Bytes(4096, 0)));
+    const Bytes silence = test::read_file(dir.file("silence.wav"));
+
+    for (const std::string extension : {".dts", ".mka", ".flac", ".wav"}) {
+        const fs::path input = dir.file("rip" + extension);
+        const fs::path symlink = dir.file("link" + extension);
+        const fs::path hardlink = dir.file("hard" + extension);
+        for (const bool has_dts : {true, false}) {
+            test::write_file(input, has_dts ? original : silence);
+            fs::remove(symlink);
+            fs::remove(hardlink);
+            fs::create_symlink(input, symlink);
+            fs::create_hard_link(input, hardlink);
+            const std::vector<std::string> spellings = {input.string(), (dir.path / "." / input.filename()).string(),
+                                                        symlink.string(), hardlink.string()};
+            for (const std::string& output : spellings) {
+                for (const auto& flags : {std::vector<std::string>{}, {"--overwrite"}, {"--eac"}}) {
+                    std::vector<std::string> args = flags;
+                    args.push_back(input.string());
+                    args.push_back(output);
+                    const auto result = run_orvane(args);
+                    EXPECT_EQ(result.status, 2) << output;
+                    if (has_dts) EXPECT_EQ(result.err, error_report("output file must not be the input file"));
+                    EXPECT_EQ(test::read_file(input), has_dts ? original : silence) << output;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(DriverTest, RelativeSpellingOfTheInputIsRefused) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path);
+    const auto result = run_orvane({"in.wav", "./in.wav", "--overwrite"});
+    fs::current_path(previous);
+    EXPECT_EQ(result.err, error_report("output file must not be the input file"));
+}
+
+}  // namespace
+}  // namespace orvane
