@@ -259,7 +259,9 @@ TEST_F(DriverTest, OutputNamingTheInputIsRefusedAndTheInputSurvives) {
                     args.push_back(output);
                     const auto result = run_orvane(args);
                     EXPECT_EQ(result.status, 2) << output;
-                    if (has_dts) EXPECT_EQ(result.err, error_report("output file must not be the input file"));
+                    if (has_dts) {
+                        EXPECT_EQ(result.err, error_report("output file must not be the input file"));
+                    }
                     EXPECT_EQ(test::read_file(input), has_dts ? original : silence) << output;
                 }
             }
