@@ -206,6 +206,15 @@ TEST_F(DriverTest, ExistingOutputNeedsOverwrite) {
               error_report("output file already exists (use --overwrite)"));
 }
 
+TEST_F(DriverTest, UnqueryableOutputPathEndsWithTheFileSystemError) {
+    fs::create_symlink("b.dts", dir.file("a.dts"));
+    fs::create_symlink("a.dts", dir.file("b.dts"));
+    const auto result = run_orvane({"--quiet", carrier.string(), dir.file("a.dts").string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err.rfind("Error: filesystem error: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("Too many levels of symbolic links"), std::string::npos);
+}
+
 TEST_F(DriverTest, WriteFailuresAreReportedNotHidden) {
     fs::create_symlink("/dev/full", dir.file("full.dts"));
     const auto full = run_orvane({carrier.string(), dir.file("full.dts").string(), "--overwrite"});
