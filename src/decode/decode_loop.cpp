@@ -1,11 +1,140 @@
 #include "decode/decode_loop.hpp"
 
+#include <iostream>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/ffmpeg_error.hpp"
+#include "app/ffmpeg_handles.hpp"
+#include "decode/flac_writer.hpp"
+#include "decode/wav_writer.hpp"
 
 namespace orvane {
+namespace {
 
-void decode_to_pcm_file(const InputAnalysis&, const std::filesystem::path&, bool, bool, bool, const TagSet&) {
-    throw std::runtime_error("decoded output is not available in this build");
+struct DecodeRun {
+    DecodeRun(const std::filesystem::path& path, bool flac_output, bool overwrite_output, bool quiet_run,
+              const TagSet& tag_set)
+        : output_path(path), to_flac(flac_output), overwrite(overwrite_output), quiet(quiet_run), tags(tag_set) {}
+
+    const std::filesystem::path& output_path;
+    bool to_flac;
+    bool overwrite;
+    bool quiet;
+    const TagSet& tags;
+    // The sinks outlive the decoder objects below them, so their files close last.
+    WavWriter wav;
+    FlacWriter flac;
+    CodecContextHandle decoder;
+    PacketHandle packet;
+    FrameHandle frame;
+    bool output_opened = false;
+    std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
+};
+
+void open_output(DecodeRun& run, const AVFrame& frame) {
+    if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0) {
+        throw std::runtime_error("decoder returned invalid stream parameters");
+    }
+    char description[128] = {};
+    av_channel_layout_describe(&frame.ch_layout, description, sizeof description);
+    if (!run.quiet) {
+        std::cout << "Decoded: " << frame.sample_rate << " Hz, " << frame.ch_layout.nb_channels << " ch";
+        if (description[0] != '\0') std::cout << " (" << description << ")";
+        std::cout << ", PCM24 output\n";
+    }
+    if (run.to_flac) {
+        open_flac_output(run.flac, run.output_path, frame.sample_rate, frame.ch_layout, run.overwrite, run.tags);
+    } else {
+        open_wav_output(run.wav, run.output_path, static_cast<std::uint32_t>(frame.sample_rate),
+                        frame.ch_layout.nb_channels, run.overwrite);
+    }
+    run.output_opened = true;
+}
+
+// Takes every frame the decoder has ready. Returns false when the decoder refused the packet
+// behind them as invalid data and `tolerate_invalid` allowed that.
+bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
+    AVFrame* frame = run.frame.get();
+    for (;;) {
+        const int result = avcodec_receive_frame(run.decoder.get(), frame);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+        if (result == AVERROR_INVALIDDATA && tolerate_invalid) return false;
+        if (result < 0) throw std::runtime_error("DTS decode failed: " + ffmpeg_error_text(result));
+        if (!run.output_opened) open_output(run, *frame);
+        if (run.to_flac) {
+            buffer_flac_frame(run.flac, *frame);
+        } else {
+            write_wav_frame(run.wav, *frame);
+        }
+        av_frame_unref(frame);
+    }
+}
+
+// A packet the parser releases at its end-of-input flush and the decoder refuses as invalid data
+// is the carrier's cut-off last frame: it is dropped and reported, everything before it is kept.
+void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool during_flush) {
+    AVPacket* packet = run.packet.get();
+    packet->data = const_cast<std::uint8_t*>(data);
+    packet->size = size;
+    const int result = avcodec_send_packet(run.decoder.get(), packet);
+    packet->data = nullptr;
+    packet->size = 0;
+    if (result < 0) {
+        if (during_flush && result == AVERROR_INVALIDDATA) {
+            run.dropped_tails.push_back(size);
+            return;
+        }
+        throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
+    }
+    if (!drain_decoder(run, during_flush)) run.dropped_tails.push_back(size);
+}
+
+}  // namespace
+
+void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
+                        bool overwrite, bool quiet, const TagSet& tags) {
+    decode_to_pcm_file(analysis, output_path, to_flac, overwrite, quiet, tags, DecodeTuning{});
+}
+
+void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
+                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning) {
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DTS);
+    if (codec == nullptr) throw std::runtime_error("FFmpeg DTS decoder is unavailable");
+    ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
+    if (!parser) throw std::runtime_error("unable to initialise DTS parser");
+
+    DecodeRun run(output_path, to_flac, overwrite, quiet, tags);
+    run.decoder.reset(avcodec_alloc_context3(codec));
+    run.packet.reset(av_packet_alloc());
+    run.frame.reset(av_frame_alloc());
+    if (!run.decoder || !run.packet || !run.frame) throw std::runtime_error("FFmpeg allocation failed");
+    run.decoder->request_sample_fmt = AV_SAMPLE_FMT_S32P;
+    if (const int result = avcodec_open2(run.decoder.get(), codec, nullptr); result < 0) {
+        throw std::runtime_error("unable to open DTS decoder: " + ffmpeg_error_text(result));
+    }
+
+    // The carried bytes go to the parser as they lie in the payload, whatever their packing.
+    feed_dts_parser(
+        parser.get(), run.decoder.get(), dts_stream(analysis), ParserFeedWording{"DTS parser error", "DTS parser error"},
+        [&run](const std::uint8_t* data, int size, bool during_flush) { decode_packet(run, data, size, during_flush); },
+        tuning.parser_piece_size);
+
+    avcodec_send_packet(run.decoder.get(), nullptr);  // draining mode; the result tells nothing new
+    drain_decoder(run, false);
+
+    if (!quiet) {
+        for (const int size : run.dropped_tails) {
+            std::cout << "Incomplete final DTS frame ignored: " << size << " bytes\n";
+        }
+    }
+    if (!run.output_opened) throw std::runtime_error("DTS stream contained no decodable audio frames");
+    if (to_flac) {
+        finish_flac(run.flac);
+    } else {
+        finish_wav(run.wav);
+    }
 }
 
 }  // namespace orvane

@@ -1,0 +1,160 @@
+#include "decode/flac_writer.hpp"
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "app/ffmpeg_error.hpp"
+#include "app/output_policy.hpp"
+#include "decode/sample_conversion.hpp"
+#include "decode/vorbis_comment.hpp"
+
+namespace orvane {
+namespace {
+
+constexpr std::uint64_t kMaxStreaminfoSamples = (std::uint64_t{1} << 36) - 1;
+
+void write_or_throw(std::FILE* file, const void* data, std::size_t size, const char* message) {
+    if (std::fwrite(data, 1, size, file) != size) throw std::runtime_error(message);
+}
+
+std::runtime_error ffmpeg_failure(const char* context, int code) {
+    return std::runtime_error(std::string(context) + ffmpeg_error_text(code));
+}
+
+}  // namespace
+
+FlacWriter::~FlacWriter() {
+    if (file != nullptr) std::fclose(file);
+}
+
+int encoder_frame_size(const FlacWriter& writer) {
+    const int size = writer.encoder ? writer.encoder->frame_size : 0;
+    return size > 0 ? size : kDefaultFlacFrameSize;
+}
+
+void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_path, int sample_rate,
+                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags) {
+    apply_overwrite_rule(output_path, overwrite);
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
+    if (codec == nullptr) throw std::runtime_error("FFmpeg FLAC encoder is unavailable");
+    writer.encoder.reset(avcodec_alloc_context3(codec));
+    writer.packet.reset(av_packet_alloc());
+    if (!writer.encoder || !writer.packet) throw std::runtime_error("FLAC encoder allocation failed");
+
+    AVCodecContext* encoder = writer.encoder.get();
+    encoder->sample_rate = sample_rate;
+    encoder->sample_fmt = AV_SAMPLE_FMT_S32;
+    encoder->bits_per_raw_sample = 24;
+    writer.channels = channel_layout.nb_channels;
+    if (av_channel_layout_copy(&encoder->ch_layout, &channel_layout) < 0) {
+        throw std::runtime_error("unable to copy FLAC channel layout");
+    }
+    if (const int result = avcodec_open2(encoder, codec, nullptr); result < 0) {
+        throw ffmpeg_failure("unable to open FLAC encoder: ", result);
+    }
+
+    writer.file = std::fopen(output_path.c_str(), "wb");
+    if (writer.file == nullptr) throw std::runtime_error("unable to create FLAC output");
+    write_or_throw(writer.file, "fLaC", 4, "error writing FLAC stream marker");
+    if (encoder->extradata == nullptr || encoder->extradata_size < 34) {
+        throw std::runtime_error("FFmpeg FLAC encoder did not provide STREAMINFO");
+    }
+    std::memcpy(writer.streaminfo.data(), encoder->extradata, writer.streaminfo.size());
+    const std::uint8_t header[4] = {0x00, 0x00, 0x00, 0x22};
+    write_or_throw(writer.file, header, sizeof header, "error writing FLAC STREAMINFO header");
+    writer.streaminfo_offset = std::ftell(writer.file);
+    if (writer.streaminfo_offset < 0) throw std::runtime_error("error writing FLAC STREAMINFO");
+    write_or_throw(writer.file, writer.streaminfo.data(), writer.streaminfo.size(), "error writing FLAC STREAMINFO");
+    write_vorbis_comment_block(writer.file, tags);
+}
+
+void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame) {
+    append_flac_samples(frame, writer.channels, writer.pcm);
+    // Whole encoder frames go out from the front; what is left moves down once per call.
+    std::size_t sent = 0;
+    for (;;) {
+        const int frame_size = encoder_frame_size(writer);
+        const std::size_t values = static_cast<std::size_t>(frame_size) * static_cast<std::size_t>(writer.channels);
+        if (writer.pcm.size() - sent < values) break;
+        submit_flac_frame(writer, writer.pcm.data() + sent, frame_size);
+        sent += values;
+    }
+    if (sent > 0) writer.pcm.erase(writer.pcm.begin(), writer.pcm.begin() + static_cast<std::ptrdiff_t>(sent));
+}
+
+void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n) {
+    if (!writer.encoder || n <= 0) return;
+    AVCodecContext* encoder = writer.encoder.get();
+    FrameHandle frame(av_frame_alloc());
+    if (!frame) throw std::runtime_error("FLAC frame allocation failed");
+    frame->format = encoder->sample_fmt;
+    frame->sample_rate = encoder->sample_rate;
+    frame->nb_samples = n;
+    if (av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout) < 0) {
+        throw std::runtime_error("unable to copy FLAC frame channel layout");
+    }
+    if (const int result = av_frame_get_buffer(frame.get(), 0); result < 0) {
+        throw ffmpeg_failure("unable to allocate FLAC frame buffer: ", result);
+    }
+    std::memcpy(frame->data[0], samples,
+                static_cast<std::size_t>(n) * static_cast<std::size_t>(writer.channels) * sizeof(std::int32_t));
+    const int result = avcodec_send_frame(encoder, frame.get());
+    frame.reset();
+    if (result < 0) throw ffmpeg_failure("FLAC frame rejected: ", result);
+    writer.total_samples += static_cast<std::uint64_t>(n);
+    write_flac_packets(writer);
+}
+
+void write_flac_packets(FlacWriter& writer) {
+    AVPacket* packet = writer.packet.get();
+    for (;;) {
+        const int result = avcodec_receive_packet(writer.encoder.get(), packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+        if (result < 0) throw ffmpeg_failure("FLAC encoding failed: ", result);
+        const std::size_t size = static_cast<std::size_t>(packet->size);
+        const bool written = std::fwrite(packet->data, 1, size, writer.file) == size;
+        av_packet_unref(packet);
+        if (!written) throw std::runtime_error("error writing FLAC output");
+    }
+}
+
+void finish_flac(FlacWriter& writer) {
+    if (!writer.pcm.empty()) {
+        if (writer.channels <= 0 || writer.pcm.size() % static_cast<std::size_t>(writer.channels) != 0) {
+            throw std::runtime_error("internal FLAC PCM buffer is not channel-aligned");
+        }
+        submit_flac_frame(writer, writer.pcm.data(),
+                          static_cast<int>(writer.pcm.size() / static_cast<std::size_t>(writer.channels)));
+        writer.pcm.clear();
+    }
+    if (const int result = avcodec_send_frame(writer.encoder.get(), nullptr); result < 0 && result != AVERROR_EOF) {
+        throw ffmpeg_failure("unable to flush FLAC encoder: ", result);
+    }
+    write_flac_packets(writer);
+
+    if (writer.file == nullptr || writer.streaminfo_offset < 0) {
+        throw std::runtime_error("FLAC STREAMINFO patch state is invalid");
+    }
+    if (writer.total_samples > kMaxStreaminfoSamples) {
+        throw std::runtime_error("FLAC total sample count exceeds the 36-bit STREAMINFO limit");
+    }
+    // Body bytes 13 (low nibble) to 17 hold the 36-bit count, behind rate, channels and depth.
+    std::uint8_t* info = writer.streaminfo.data();
+    info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
+
+    if (std::fflush(writer.file) != 0) throw std::runtime_error("unable to flush FLAC output before STREAMINFO update");
+    if (std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) != 0) {
+        throw std::runtime_error("unable to seek back to FLAC STREAMINFO");
+    }
+    write_or_throw(writer.file, info, writer.streaminfo.size(), "unable to update FLAC STREAMINFO total sample count");
+    if (std::fflush(writer.file) != 0) throw std::runtime_error("unable to flush updated FLAC STREAMINFO");
+    if (std::fseek(writer.file, 0, SEEK_END) != 0) throw std::runtime_error("unable to restore FLAC output position");
+    // Closing is the last chance the system has to report a lost write.
+    std::FILE* file = writer.file;
+    writer.file = nullptr;
+    if (std::fclose(file) != 0) throw std::runtime_error("error writing FLAC output");
+}
+
+}  // namespace orvane

@@ -1,0 +1,55 @@
+#pragma once
+
+// The .flac sink: FFmpeg's FLAC encoder makes the frames; this writer makes the file around them
+// ("fLaC", STREAMINFO from the encoder, VORBIS_COMMENT, the packets) and writes the total sample
+// count back into STREAMINFO at the end.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "app/ffmpeg_handles.hpp"
+#include "app/tag_set.hpp"
+
+namespace orvane {
+
+// Used when the encoder does not say how many samples per channel each of its frames takes.
+inline constexpr int kDefaultFlacFrameSize = 4608;
+
+struct FlacWriter {
+    CodecContextHandle encoder;
+    PacketHandle packet;
+    std::FILE* file = nullptr;
+    std::vector<std::int32_t> pcm;  // interleaved FLAC-form samples, below one encoder frame between calls
+    int channels = 0;
+    std::array<std::uint8_t, 34> streaminfo{};
+    std::uint64_t total_samples = 0;  // samples per channel sent to the encoder
+    long streaminfo_offset = -1;
+
+    FlacWriter() = default;
+    FlacWriter(const FlacWriter&) = delete;
+    FlacWriter& operator=(const FlacWriter&) = delete;
+    // Closes the file if still open; STREAMINFO is not updated.
+    ~FlacWriter();
+};
+
+void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_path, int sample_rate,
+                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags);
+
+// Converts the frame into `pcm` and sends every whole encoder frame it holds.
+void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame);
+
+// Sends n interleaved sample frames to the encoder and writes the packets that come out.
+void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n);
+
+void write_flac_packets(FlacWriter& writer);
+
+// Sends the buffered tail, drains the encoder, writes the total sample count and closes the file.
+void finish_flac(FlacWriter& writer);
+
+// The frame size the encoder asks for, or the default when it names none.
+int encoder_frame_size(const FlacWriter& writer);
+
+}  // namespace orvane

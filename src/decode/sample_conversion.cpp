@@ -1,0 +1,134 @@
+#include "decode/sample_conversion.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+extern "C" {
+#include <libavutil/samplefmt.h>
+}
+
+namespace orvane {
+namespace {
+
+constexpr std::int32_t kPcm24Min = -8388608;
+constexpr std::int32_t kPcm24Max = 8388607;
+// 1 - 2^-23: the largest float that still maps below 2^23 once scaled.
+constexpr double kFloatMax = 0.99999988079071044921875;
+
+// NaN compares false both ways, so it is caught before the clamp lets it through.
+double clamp_float(float value) {
+    const double x = value;
+    if (std::isnan(x)) return 0.0;
+    if (x > kFloatMax) return kFloatMax;
+    if (x < -1.0) return -1.0;
+    return x;
+}
+
+[[noreturn]] void unsupported_format() { throw std::runtime_error("unsupported decoder sample format"); }
+
+template <typename Sample>
+const Sample* plane(const AVFrame& frame, int channel) {
+    return reinterpret_cast<const Sample*>(frame.extended_data[channel]);
+}
+
+inline void put_pcm24(std::uint8_t* out, std::int32_t v) {
+    out[0] = static_cast<std::uint8_t>(v & 0xFF);
+    out[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    out[2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
+}
+
+// Runs `convert` over every sample, interleaving the planes; `store` receives (slot, value).
+template <typename Sample, typename Convert, typename Store>
+void interleave(const AVFrame& frame, int channels, Convert convert, Store store) {
+    const int samples = frame.nb_samples;
+    for (int c = 0; c < channels; ++c) {
+        const Sample* in = plane<Sample>(frame, c);
+        std::size_t slot = static_cast<std::size_t>(c);
+        for (int i = 0; i < samples; ++i, slot += static_cast<std::size_t>(channels)) store(slot, convert(in[i]));
+    }
+}
+
+}  // namespace
+
+std::int32_t pcm24_from_s32(std::int32_t value) {
+    const std::int64_t c = value;
+    std::int64_t v = c >= 0 ? (c + 128) / 256 : -((-c + 128) / 256);
+    if (v > kPcm24Max) v = kPcm24Max;
+    if (v < kPcm24Min) v = kPcm24Min;
+    return static_cast<std::int32_t>(v);
+}
+
+std::int32_t pcm24_from_s16(std::int16_t value) { return static_cast<std::int32_t>(value) * 256; }
+
+std::int32_t pcm24_from_float(float value) { return static_cast<std::int32_t>(clamp_float(value) * 8388608.0); }
+
+std::int32_t flac_from_s32(std::int32_t value) { return pcm24_from_s32(value) * 256; }
+
+std::int32_t flac_from_s16(std::int16_t value) { return static_cast<std::int32_t>(value) * 65536; }
+
+std::int32_t flac_from_float(float value) {
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(clamp_float(value) * 2147483648.0));
+}
+
+std::int32_t pcm24_sample(const AVFrame& frame, int channel, int index) {
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P: return pcm24_from_s32(plane<std::int32_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_S16P: return pcm24_from_s16(plane<std::int16_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_FLTP: return pcm24_from_float(plane<float>(frame, channel)[index]);
+        default: unsupported_format();
+    }
+}
+
+std::int32_t flac_s32_sample(const AVFrame& frame, int channel, int index) {
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P: return flac_from_s32(plane<std::int32_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_S16P: return flac_from_s16(plane<std::int16_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_FLTP: return flac_from_float(plane<float>(frame, channel)[index]);
+        default: unsupported_format();
+    }
+}
+
+void check_channel_count(const AVFrame& frame, int channels) {
+    if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
+}
+
+void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
+    check_channel_count(frame, channels);
+    const std::size_t count = static_cast<std::size_t>(frame.nb_samples > 0 ? frame.nb_samples : 0) *
+                              static_cast<std::size_t>(channels);
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    if (format != AV_SAMPLE_FMT_S32P && format != AV_SAMPLE_FMT_S16P && format != AV_SAMPLE_FMT_FLTP) {
+        unsupported_format();
+    }
+    out.resize(count * 3);
+    if (count == 0) return;
+    std::uint8_t* bytes = out.data();
+    auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
+    switch (format) {
+        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, pcm24_from_s32, store); break;
+        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, pcm24_from_s16, store); break;
+        default: interleave<float>(frame, channels, pcm24_from_float, store); break;
+    }
+}
+
+void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::int32_t>& out) {
+    check_channel_count(frame, channels);
+    const std::size_t count = static_cast<std::size_t>(frame.nb_samples > 0 ? frame.nb_samples : 0) *
+                              static_cast<std::size_t>(channels);
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    if (format != AV_SAMPLE_FMT_S32P && format != AV_SAMPLE_FMT_S16P && format != AV_SAMPLE_FMT_FLTP) {
+        unsupported_format();
+    }
+    const std::size_t base = out.size();
+    out.resize(base + count);
+    if (count == 0) return;
+    std::int32_t* samples = out.data() + base;
+    auto store = [samples](std::size_t slot, std::int32_t v) { samples[slot] = v; };
+    switch (format) {
+        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, flac_from_s32, store); break;
+        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, flac_from_s16, store); break;
+        default: interleave<float>(frame, channels, flac_from_float, store); break;
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,44 @@
+#pragma once
+
+// The .wav sink: a 44-byte RIFF/WAVE header (plain PCM, 24-bit) and interleaved little-endian
+// samples; the two size fields are filled in at the end.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace orvane {
+
+// RIFF sizes are 32-bit: data_bytes + 36 must still fit.
+inline constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFDBull;
+
+struct WavWriter {
+    std::FILE* file = nullptr;
+    bool failed = false;               // a write failed: the header is left alone
+    std::uint64_t data_bytes = 0;      // sample bytes written after the header
+    std::uint32_t sample_rate = 0;
+    int channels = 0;
+    std::vector<std::uint8_t> buffer;  // one converted frame, reused
+
+    WavWriter() = default;
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+    // An unfinished writer fills in the sizes of what it wrote, ignoring errors, and closes.
+    ~WavWriter();
+};
+
+void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path, std::uint32_t sample_rate,
+                     int channels, bool overwrite);
+
+// Converts the frame into one buffer and appends it with one write.
+void write_wav_frame(WavWriter& writer, const AVFrame& frame);
+
+// Checks the 4 GiB limit, fills in the sizes and closes the file.
+void finish_wav(WavWriter& writer);
+
+}  // namespace orvane
