@@ -1,0 +1,67 @@
+#include "matroska/dts_packetiser.hpp"
+
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
+#include "app/ffmpeg_handles.hpp"
+
+namespace orvane {
+
+void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
+                    std::size_t piece_size) {
+    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
+
+    ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
+    if (!parser) throw std::runtime_error(wording.init_failure);
+    const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_DTS);
+    if (decoder == nullptr) throw std::runtime_error("FFmpeg DTS decoder is unavailable");
+    // Never opened: av_parser_parse2 merely takes a codec context.
+    CodecContextHandle context(avcodec_alloc_context3(decoder));
+    if (!context) throw std::runtime_error("unable to allocate DTS parser context");
+
+    AVCodecParserContext* const raw_parser = parser.get();
+    feed_dts_parser(
+        raw_parser, context.get(), dts_stream(analysis), ParserFeedWording{wording.parse_error, wording.flush_error},
+        [&](const std::uint8_t* data, int size, bool) {
+            on_frame(std::span<const std::uint8_t>(data, static_cast<std::size_t>(size)), raw_parser->duration);
+        },
+        piece_size);
+}
+
+DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t duration,
+                          std::span<const std::uint8_t> stream) {
+    DtsPacket packet;
+    packet.duration = duration;
+    // Compared as addresses: the parser hands back either a pointer into what it was offered or one
+    // into its own buffer (or a padded tail copy), which may be reused by its next call.
+    const std::less_equal<const std::uint8_t*> not_after;
+    const bool inside = !stream.empty() && not_after(stream.data(), frame.data()) &&
+                        not_after(frame.data() + frame.size(), stream.data() + stream.size());
+    if (inside) {
+        packet.data = frame;
+    } else {
+        packet.copy.assign(frame.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        std::copy(frame.begin(), frame.end(), packet.copy.begin());
+        packet.data = std::span<const std::uint8_t>(packet.copy.data(), frame.size());
+    }
+    return packet;
+}
+
+std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size) {
+    static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
+                                               "DTS parser error during Matroska muxing",
+                                               "DTS parser flush error during Matroska muxing"};
+    std::vector<DtsPacket> packets;
+    const std::span<const std::uint8_t> stream = dts_stream(analysis);
+    run_dts_parser(
+        analysis, kWording,
+        [&](std::span<const std::uint8_t> frame, int duration) {
+            packets.push_back(make_dts_packet(frame, duration, stream));
+        },
+        piece_size);
+    if (packets.empty()) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
+    return packets;
+}
+
+}  // namespace orvane

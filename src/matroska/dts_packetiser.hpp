@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "dts/dts_parser_feed.hpp"
+#include "input/input_analysis.hpp"
+
+namespace orvane {
+
+// The three messages that differ between the users of the shared parser loop.
+struct DtsParserWording {
+    const char* init_failure;
+    const char* parse_error;
+    const char* flush_error;
+};
+
+// One complete frame as the parser returned it, and the duration it reported (0 for none).
+// The bytes are valid only during the call.
+using DtsFrameAction = std::function<void(std::span<const std::uint8_t> frame, int duration)>;
+
+// Offers the analysed stream from its sync word on, unconverted, to FFmpeg's DTS parser (in pieces of
+// at most `piece_size` bytes, then the flush) and hands every frame to `on_frame` in stream order.
+// The parser and its context are released on every path, also when `on_frame` throws.
+void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
+                    std::size_t piece_size = kDefaultParserPieceSize);
+
+// One parser-delimited frame. Most frames lie whole in the analysed payload and are only viewed there;
+// a frame the parser had to assemble in its own buffer is copied into `copy` and viewed there instead.
+// So a packet must not outlive the analysis it came from. Move-only: a copy would view the original's bytes.
+struct DtsPacket {
+    std::span<const std::uint8_t> data;
+    std::int32_t duration = 0;  // samples per channel; 0 when the parser reported none
+    std::vector<std::uint8_t> copy;  // owned bytes (with zeroed padding behind them), or empty
+
+    DtsPacket() = default;
+    DtsPacket(DtsPacket&&) noexcept = default;
+    DtsPacket& operator=(DtsPacket&&) noexcept = default;
+    DtsPacket(const DtsPacket&) = delete;
+    DtsPacket& operator=(const DtsPacket&) = delete;
+
+    bool is_view() const { return copy.empty(); }
+};
+
+// Views the frame when it lies inside `stream`, copies it otherwise.
+DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t duration,
+                          std::span<const std::uint8_t> stream);
+
+// Cuts the stream into the frames FFmpeg's DTS parser delimits; never empty on success.
+std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size = kDefaultParserPieceSize);
+
+}  // namespace orvane

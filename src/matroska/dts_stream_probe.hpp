@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "matroska/dts_packetiser.hpp"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+namespace orvane {
+
+// What decoding the first frame tells about the stream. Owns its channel layout, released on destruction.
+struct DtsStreamParams {
+    std::int32_t sample_rate = 0;
+    std::int32_t channels = 0;
+    AVChannelLayout channel_layout{};
+    std::int32_t samples_per_frame = 0;
+
+    DtsStreamParams() = default;
+    DtsStreamParams(const DtsStreamParams&) = delete;
+    DtsStreamParams& operator=(const DtsStreamParams&) = delete;
+    ~DtsStreamParams() { av_channel_layout_uninit(&channel_layout); }
+};
+
+// Decodes `first` once with FFmpeg's DTS decoder and fills `params` from the decoded frame.
+void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params);
+
+}  // namespace orvane
