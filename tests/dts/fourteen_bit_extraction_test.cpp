@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "dts/fourteen_bit_extraction.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+
+namespace orvane {
+namespace {
+
+using test::Bytes;
+
+const test::DtsClip& cd_clip() {
+    static const test::DtsClip clip = test::encode_dts_cd_clip(11);
+    return clip;
+}
+
+InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t offset) {
+    InputAnalysis analysis;
+    analysis.payload = std::move(payload);
+    analysis.packing = packing;
+    analysis.sync_offset = offset;
+    return analysis;
+}
+
+// `lead` zero bytes, then `frames` whole carried frames, then `extra` bytes of the next one.
+InputAnalysis carried(DtsPacking packing, std::size_t lead, std::size_t frames, std::size_t extra = 0) {
+    Bytes payload(lead, 0x00);
+    for (std::size_t k = 0; k < frames; ++k) {
+        const Bytes frame = test::carry_frame(cd_clip().frames[k], packing);
+        payload.insert(payload.end(), frame.begin(), frame.end());
+    }
+    const Bytes next = test::carry_frame(cd_clip().frames[frames], packing);
+    payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
+    return analysis_of(std::move(payload), packing, lead);
+}
+
+std::string error_of(const InputAnalysis& analysis, std::uint64_t* frames = nullptr,
+                     std::uint64_t* consumed = nullptr) {
+    try {
+        extract_14bit_frames(analysis, frames, consumed);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(Extract14BitFrames, KeepsTheCarriedFramesByteForByte) {
+    for (const DtsPacking packing : {DtsPacking::Le14, DtsPacking::Be14}) {
+        SCOPED_TRACE(packing_name(packing));
+        const InputAnalysis analysis = carried(packing, 3000, 10);
+        std::uint64_t frames = 0;
+        std::uint64_t consumed = 0;
+        const Bytes result = extract_14bit_frames(analysis, &frames, &consumed);
+        EXPECT_EQ(frames, 10u);
+        EXPECT_EQ(consumed, 10u * 2048u);
+        EXPECT_EQ(result, Bytes(analysis.payload.begin() + 3000, analysis.payload.end()));
+        // The carried form is never repacked: the first frame starts with the 14-bit sync words.
+        const Bytes expected_start = packing == DtsPacking::Le14 ? Bytes{0xFF, 0x1F, 0x00, 0xE8}
+                                                                 : Bytes{0x1F, 0xFF, 0xE8, 0x00};
+        EXPECT_EQ(Bytes(result.begin(), result.begin() + 4), expected_start);
+
+        // Without places for the counts the result is the same.
+        EXPECT_EQ(extract_14bit_frames(analysis, nullptr, nullptr), result);
+    }
+}
+
+TEST(Extract14BitFrames, CutLastFrameIsKeptAsTheParserReturnsIt) {
+    // FFmpeg's flush releases the half frame after the last sync word; it passes the sync test.
+    const InputAnalysis analysis = carried(DtsPacking::Le14, 3000, 10, 1024);
+    std::uint64_t frames = 0;
+    std::uint64_t consumed = 0;
+    const Bytes result = extract_14bit_frames(analysis, &frames, &consumed);
+    EXPECT_EQ(frames, 11u);
+    EXPECT_EQ(consumed, 10u * 2048u + 1024u);
+    EXPECT_EQ(result, Bytes(analysis.payload.begin() + 3000, analysis.payload.end()));
+}
+
+TEST(Delimit14BitFrames, ViewsThePayloadWhateverThePieceSize) {
+    const InputAnalysis analysis = carried(DtsPacking::Le14, 6, 10);
+    const auto stream = dts_stream(analysis);
+    for (const std::size_t piece : {kDefaultParserPieceSize, std::size_t{1}, std::size_t{1000}}) {
+        SCOPED_TRACE(piece);
+        const FourteenBitFrames frames = delimit_14bit_frames(analysis, piece);
+        EXPECT_EQ(frames.frame_count, 10u);
+        EXPECT_TRUE(frames.copy.empty());
+        EXPECT_EQ(frames.bytes.data(), stream.data());
+        EXPECT_EQ(frames.bytes.size(), stream.size());
+    }
+}
+
+TEST(Extract14BitFrames, RefusesWhatIsNotAPlausible14BitStream) {
+    std::uint64_t frames = 77;
+    std::uint64_t consumed = 88;
+    EXPECT_EQ(error_of(carried(DtsPacking::Le14, 0, 1), &frames, &consumed),
+              "implausibly short 14-bit DTS extraction (fewer than 2 frames)");
+    // A failure writes neither count.
+    EXPECT_EQ(frames, 77u);
+    EXPECT_EQ(consumed, 88u);
+
+    // Little-endian frames in an analysis that says big-endian: the parser takes them, the sync test not.
+    InputAnalysis wrong_order = carried(DtsPacking::Le14, 0, 3);
+    wrong_order.packing = DtsPacking::Be14;
+    EXPECT_EQ(error_of(wrong_order), "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+
+    // 16-bit frames in a 14-bit analysis.
+    InputAnalysis sixteen = carried(DtsPacking::Be16, 0, 3);
+    sixteen.packing = DtsPacking::Be14;
+    EXPECT_EQ(error_of(sixteen), "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+
+    for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Unknown}) {
+        EXPECT_EQ(error_of(carried(packing, 0, 3)), "internal error: 14-bit extractor used for non-14-bit DTS");
+    }
+    const InputAnalysis at_end = carried(DtsPacking::Le14, 0, 2);
+    InputAnalysis past = analysis_of(at_end.payload, DtsPacking::Le14, at_end.payload.size());
+    EXPECT_EQ(error_of(past), "invalid DTS sync offset");
+}
+
+}  // namespace
+}  // namespace orvane
