@@ -111,7 +111,9 @@ TEST(Extract14BitFrames, RefusesWhatIsNotAPlausible14BitStream) {
     EXPECT_EQ(error_of(sixteen), "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
 
     for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Unknown}) {
-        EXPECT_EQ(error_of(carried(packing, 0, 3)), "internal error: 14-bit extractor used for non-14-bit DTS");
+        InputAnalysis other = carried(DtsPacking::Le14, 0, 3);
+        other.packing = packing;
+        EXPECT_EQ(error_of(other), "internal error: 14-bit extractor used for non-14-bit DTS");
     }
     const InputAnalysis at_end = carried(DtsPacking::Le14, 0, 2);
     InputAnalysis past = analysis_of(at_end.payload, DtsPacking::Le14, at_end.payload.size());
