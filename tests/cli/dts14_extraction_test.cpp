@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/process_runner.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::run_orvane;
+using test::run_program;
+
+const test::DtsClip& cd_clip() {
+    static const test::DtsClip clip = test::encode_dts_cd_clip(11);
+    return clip;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// `lead` zero bytes, `frames` whole carried frames, then `extra` bytes of the next one.
+Bytes carried_payload(DtsPacking packing, std::size_t lead, std::size_t frames, std::size_t extra) {
+    Bytes payload(lead, 0x00);
+    for (std::size_t k = 0; k < frames; ++k) {
+        const Bytes frame = test::carry_frame(cd_clip().frames[k], packing);
+        payload.insert(payload.end(), frame.begin(), frame.end());
+    }
+    const Bytes next = test::carry_frame(cd_clip().frames[frames], packing);
+    payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
+    return payload;
+}
+
+struct Dts14Test : ::testing::Test {
+    test::TempDir dir;
+    fs::path input = dir.file("in.wav");
+    fs::path output = dir.file("out.dts");
+};
+
+TEST_F(Dts14Test, CarrierFramesAreWrittenAsCarriedAndDecodeIndependently) {
+    for (const DtsPacking packing : {DtsPacking::Le14, DtsPacking::Be14}) {
+        SCOPED_TRACE(packing_name(packing));
+        const Bytes payload = carried_payload(packing, 3000, 10, 0);
+        test::write_file(input, test::carrier_wav(payload));
+        const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contains(run.out, std::string("Packing: ") + packing_name(packing) + "\nFirst sync: byte 3000\n"))
+            << run.out;
+        EXPECT_TRUE(contains(run.out, std::string("DTS frames: 10\n14-bit DTS extracted without repacking (") +
+                                          packing_name(packing) + ")\n\nConversion complete.\n"))
+            << run.out;
+        // The frames byte for byte in their 14-bit form; the silence before the first sync word is gone.
+        EXPECT_EQ(test::read_file(output), Bytes(payload.begin() + 3000, payload.end()));
+
+        const auto probe = run_program("ffprobe", {"-v", "error", "-count_packets", "-show_entries",
+                                                   "stream=codec_name,channels,sample_rate,nb_read_packets", "-of",
+                                                   "flat", output.string()});
+        EXPECT_EQ(probe.status, 0) << probe.err;
+        EXPECT_TRUE(contains(probe.out, "codec_name=\"dts\"")) << probe.out;
+        EXPECT_TRUE(contains(probe.out, "channels=6")) << probe.out;
+        EXPECT_TRUE(contains(probe.out, "nb_read_packets=\"10\"")) << probe.out;
+
+        const auto decoded = run_program("dcadec", {"-o", "wav", output.string()});
+        EXPECT_EQ(decoded.status, 0);
+        EXPECT_TRUE(contains(decoded.err, "10 frames decoded")) << decoded.err;
+    }
+}
+
+TEST_F(Dts14Test, CutLastFrameTravelsWithTheFramesAndQuietPrintsNothing) {
+    // FFmpeg's parser releases the half frame at its flush; it begins with the sync word, so it is kept.
+    const Bytes payload = carried_payload(DtsPacking::Le14, 0, 10, 1000);
+    test::write_file(input, test::carrier_wav(payload));
+    auto run = run_orvane({input.string(), output.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "DTS frames: 11\n14-bit DTS extracted without repacking (14-bit little-endian)\n\n"))
+        << run.out;
+    EXPECT_EQ(test::read_file(output), payload);
+
+    run = run_orvane({input.string(), output.string(), "--overwrite", "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(test::read_file(output), payload);
+}
+
+TEST_F(Dts14Test, RawFourteenBitStreamIsWrittenWithoutStatusLines) {
+    const Bytes payload = carried_payload(DtsPacking::Be14, 5, 4, 0);
+    const fs::path raw = dir.file("in.dts");
+    test::write_file(raw, payload);
+    const auto run = run_orvane({raw.string(), output.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(contains(run.out, "DTS frames:")) << run.out;
+    EXPECT_FALSE(contains(run.out, "extracted without repacking")) << run.out;
+    EXPECT_EQ(test::read_file(output), Bytes(payload.begin() + 5, payload.end()));
+}
+
+TEST_F(Dts14Test, SingleFrameIsRefusedAndNothingIsWritten) {
+    test::write_file(input, test::carrier_wav(carried_payload(DtsPacking::Le14, 0, 1, 0)));
+    const auto run = run_orvane({input.string(), output.string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "Error: implausibly short 14-bit DTS extraction (fewer than 2 frames)\n"
+              "No output file should be trusted if conversion was interrupted.\n");
+    EXPECT_FALSE(fs::exists(output));
+}
+
+}  // namespace
+}  // namespace orvane

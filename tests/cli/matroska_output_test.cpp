@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/process_runner.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::run_orvane;
+using test::run_program;
+
+const test::DtsClip& cd_clip() {
+    static const test::DtsClip clip = test::encode_dts_cd_clip(12);
+    return clip;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+struct ProbedPacket {
+    long long pts = 0;
+    long long size = 0;
+};
+
+// The packets as FFmpeg's Matroska demuxer reads them back.
+std::vector<ProbedPacket> probe_packets(const fs::path& file) {
+    const auto result = run_program("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                                "packet=pts,size", "-of", "csv=p=0", file.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<ProbedPacket> packets;
+    std::istringstream lines(result.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        ProbedPacket packet;
+        char comma = 0;
+        std::istringstream(line) >> packet.pts >> comma >> packet.size;
+        packets.push_back(packet);
+    }
+    return packets;
+}
+
+Bytes extract_track(const test::TempDir& dir, const fs::path& file) {
+    const fs::path out = dir.file("extracted.bin");
+    const auto result = run_program("mkvextract", {file.string(), "tracks", "0:" + out.string()});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    return test::read_file(out);
+}
+
+struct MatroskaOutputTest : ::testing::Test {
+    test::TempDir dir;
+    fs::path input = dir.file("in.wav");
+    fs::path output = dir.file("out.mka");
+
+    // A carrier with a lead of silence before the carried clip.
+    Bytes write_carrier(DtsPacking packing, std::size_t lead = 3000) {
+        const Bytes carried = test::carry_clip(cd_clip(), packing);
+        Bytes payload(lead, 0x00);
+        payload.insert(payload.end(), carried.begin(), carried.end());
+        test::write_file(input, test::carrier_wav(payload));
+        return carried;
+    }
+};
+
+TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedAsCarriedWithSampleTimestamps) {
+    for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+        SCOPED_TRACE(packing_name(packing));
+        const Bytes carried = write_carrier(packing);
+        const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contains(run.out,
+                             "Operation: lossless DTS -> Matroska mux\n"
+                             "DTS frames: 12\n"
+                             "Matroska timestamps: 44100 Hz sample clock -> muxer time base 1/1000, 512 samples/frame\n"
+                             "Duration: 0.13932 seconds\n"
+                             "DTS bitstream copied without audio re-encoding\n"))
+            << run.out;
+
+        const auto info = run_program("mkvinfo", {output.string()});
+        ASSERT_EQ(info.status, 0) << info.out << info.err;
+        EXPECT_TRUE(contains(info.out, "Codec ID: A_DTS")) << info.out;
+        EXPECT_TRUE(contains(info.out, "Channels: 6")) << info.out;
+        EXPECT_TRUE(contains(info.out, "Sampling frequency: 44100")) << info.out;
+
+        // The blocks hold the frames exactly as carried: 14-bit words stay 14-bit, swapped words stay swapped.
+        EXPECT_EQ(extract_track(dir, output), carried);
+
+        const auto packets = probe_packets(output);
+        ASSERT_EQ(packets.size(), 12u);
+        const auto frame_size = static_cast<long long>(carried.size() / 12);
+        for (std::size_t n = 0; n < packets.size(); ++n) {
+            // n frames of 512 samples at 44100 Hz, in milliseconds.
+            EXPECT_EQ(packets[n].pts, std::llround(512.0 * static_cast<double>(n) * 1000.0 / 44100.0)) << n;
+            EXPECT_EQ(packets[n].size, frame_size) << n;
+        }
+    }
+}
+
+TEST_F(MatroskaOutputTest, TagsAtStreamAndFileLevelAndTheProgramAsEncoder) {
+    write_carrier(DtsPacking::Le14, 0);
+    const auto run = run_orvane({input.string(), output.string(), "--title", "Tïtle", "--artist", "Ar", "--album",
+                                 "Al", "--albumartist", "AA", "--genre", "Ge", "--year", "1999", "--track", "3",
+                                 "--tracktotal", "9", "--disc", "1", "--disctotal", "2", "--comment", "Co",
+                                 "--composer", "Cp", "--copyright", "Cr"});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const auto probe = run_program("ffprobe", {"-v", "error", "-show_entries", "stream_tags:format_tags", "-of",
+                                               "flat", output.string()});
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    for (const std::string level : {"streams.stream.0.tags.", "format.tags."}) {
+        for (const std::string entry :
+             {"title=\"Tïtle\"", "ARTIST=\"Ar\"", "ALBUM=\"Al\"", "ALBUM_ARTIST=\"AA\"", "GENRE=\"Ge\"",
+              "DATE=\"1999\"", "track=\"3\"", "TRACKTOTAL=\"9\"", "DISC=\"1\"", "DISCTOTAL=\"2\"",
+              "COMMENT=\"Co\"", "COMPOSER=\"Cp\"", "COPYRIGHT=\"Cr\""}) {
+            EXPECT_TRUE(contains(probe.out, level + entry + "\n")) << level + entry << "\n" << probe.out;
+        }
+    }
+    EXPECT_TRUE(contains(probe.out, "format.tags.ENCODER=\"ORVANE 1.0.1.0\"\n")) << probe.out;
+    EXPECT_FALSE(contains(probe.out, "streams.stream.0.tags.ENCODER")) << probe.out;
+
+    // The file-level tag as mkvtoolnix reads it: not libavformat's own name.
+    const auto info = run_program("mkvinfo", {output.string()});
+    ASSERT_EQ(info.status, 0);
+    EXPECT_TRUE(contains(info.out, "Name: ENCODER\n|   + String: ORVANE 1.0.1.0\n")) << info.out;
+    EXPECT_TRUE(contains(info.out, "Name: TRACKTOTAL\n|   + String: 9\n")) << info.out;
+    EXPECT_TRUE(contains(info.out, "Name: DISCTOTAL\n|   + String: 2\n")) << info.out;
+}
+
+TEST_F(MatroskaOutputTest, WithoutTagsOnlyTheEncoderIsSetAndQuietPrintsNothing) {
+    write_carrier(DtsPacking::Be16, 0);
+    const auto run = run_orvane({input.string(), output.string(), "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const auto probe =
+        run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "flat", output.string()});
+    EXPECT_EQ(probe.out, "format.tags.ENCODER=\"ORVANE 1.0.1.0\"\n");
+}
+
+TEST_F(MatroskaOutputTest, AnExistingOutputIsKeptUnlessOverwriting) {
+    write_carrier(DtsPacking::Be16, 0);
+    test::write_file(output, Bytes{'o', 'l', 'd'});
+    auto run = run_orvane({input.string(), output.string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(contains(run.err, "Error: output file already exists (use --overwrite)\n")) << run.err;
+    EXPECT_EQ(test::read_file(output), (Bytes{'o', 'l', 'd'}));
+
+    // A first frame the decoder refuses: the probe fails before the output is touched.
+    Bytes junk{0x7F, 0xFE, 0x80, 0x01, 0x00, 0x00};
+    junk.resize(400, 0x11);
+    test::write_file(input, junk);
+    run = run_orvane({input.string(), output.string(), "--overwrite"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(contains(run.err, "Error: DTS probe packet rejected: ")) << run.err;
+    EXPECT_EQ(test::read_file(output), (Bytes{'o', 'l', 'd'}));
+}
+
+TEST_F(MatroskaOutputTest, AFailedWriteLeavesNoOutputBehind) {
+    write_carrier(DtsPacking::Le14, 0);
+    if (fs::exists("/dev/full")) {
+        // A full disk: the old entry (here a link to the full device) is gone afterwards.
+        fs::create_symlink("/dev/full", output);
+        const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(contains(run.err, "Error: unable to finalise Matroska output: No space left on device\n"))
+            << run.err;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(output)));
+    }
+
+    const fs::path missing = dir.file("no-such-dir") / "out.mka";
+    auto run = run_orvane({input.string(), missing.string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(contains(run.err, "Error: unable to create Matroska output: No such file or directory\n")) << run.err;
+    EXPECT_FALSE(fs::exists(missing));
+
+    // Permission bits do not stop the superuser, so this case needs an ordinary user.
+    if (::geteuid() != 0) {
+        const fs::path locked = dir.file("locked");
+        fs::create_directory(locked);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        run = run_orvane({input.string(), (locked / "out.mka").string()});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(contains(run.err, "Error: unable to create Matroska output: Permission denied\n")) << run.err;
+        EXPECT_FALSE(fs::exists(locked / "out.mka"));
+    }
+}
+
+}  // namespace
+}  // namespace orvane
