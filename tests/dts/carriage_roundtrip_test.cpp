@@ -3,80 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <stdexcept>
+#include <algorithm>
+#include <cmath>
 
-#include "app/ffmpeg_handles.hpp"
 #include "input/dts_sync.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/reference_decode.hpp"
 
 namespace orvane::test {
 namespace {
-
-struct Decoded {
-    int frames = 0;
-    int channels = 0;
-    int sample_rate = 0;
-    std::vector<float> samples;  // interleaved
-};
-
-Decoded decode_with_ffmpeg(const Bytes& stream) {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DTS);
-    if (codec == nullptr) throw std::runtime_error("no DTS decoder");
-    ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
-    CodecContextHandle context(avcodec_alloc_context3(codec));
-    if (!parser || !context || avcodec_open2(context.get(), codec, nullptr) < 0) throw std::runtime_error("decoder setup");
-    PacketHandle packet(av_packet_alloc());
-    FrameHandle frame(av_frame_alloc());
-
-    Decoded out;
-    auto receive = [&]() {
-        while (avcodec_receive_frame(context.get(), frame.get()) == 0) {
-            ++out.frames;
-            out.channels = frame->ch_layout.nb_channels;
-            out.sample_rate = frame->sample_rate;
-            if (frame->format != AV_SAMPLE_FMT_FLTP) throw std::runtime_error("unexpected sample format");
-            for (int i = 0; i < frame->nb_samples; ++i) {
-                for (int ch = 0; ch < out.channels; ++ch) {
-                    out.samples.push_back(reinterpret_cast<const float*>(frame->extended_data[ch])[i]);
-                }
-            }
-            av_frame_unref(frame.get());
-        }
-    };
-    auto decode = [&](const std::uint8_t* data, int size) {
-        if (av_new_packet(packet.get(), size) < 0) throw std::runtime_error("packet");
-        std::memcpy(packet->data, data, static_cast<std::size_t>(size));
-        if (avcodec_send_packet(context.get(), packet.get()) < 0) throw std::runtime_error("decoder refused a frame");
-        av_packet_unref(packet.get());
-        receive();
-    };
-
-    Bytes padded(stream);
-    padded.resize(stream.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    const std::uint8_t* data = padded.data();
-    int left = static_cast<int>(stream.size());
-    bool flushing = false;
-    for (;;) {
-        std::uint8_t* frame_data = nullptr;
-        int frame_size = 0;
-        const int used = av_parser_parse2(parser.get(), context.get(), &frame_data, &frame_size,
-                                          flushing ? nullptr : data, flushing ? 0 : left, AV_NOPTS_VALUE,
-                                          AV_NOPTS_VALUE, 0);
-        if (used < 0) throw std::runtime_error("parser failed");
-        if (!flushing) {
-            data += used;
-            left -= used;
-        }
-        if (frame_size > 0) decode(frame_data, frame_size);
-        if (flushing && frame_size == 0) break;
-        if (left == 0 && frame_size == 0) flushing = true;
-    }
-    avcodec_send_packet(context.get(), nullptr);
-    receive();
-    return out;
-}
 
 Bytes frame_bytes(std::initializer_list<int> values) {
     Bytes out;
@@ -99,7 +35,7 @@ TEST(DtsClip, EncodesTheRequestedShapes) {
         spec.frames = 2;
         const DtsClip clip = encode_dts_clip(spec);
         ASSERT_EQ(clip.frames.size(), 2u) << channels;
-        const Decoded decoded = decode_with_ffmpeg(clip.joined());
+        const ReferenceDecode decoded = reference_decode(clip.joined());
         EXPECT_EQ(decoded.channels, channels);
         EXPECT_EQ(decoded.sample_rate, 48000);
         EXPECT_EQ(decoded.frames, 2);
@@ -111,7 +47,7 @@ TEST(DtsClip, EncodesTheRequestedShapes) {
 }
 
 TEST(DtsClip, CarriesASignalNotSilence) {
-    const Decoded decoded = decode_with_ffmpeg(encode_dts_cd_clip(4).joined());
+    const ReferenceDecode decoded = reference_decode(encode_dts_cd_clip(4).joined());
     ASSERT_EQ(decoded.channels, 6);
     float peak = 0;
     for (float s : decoded.samples) peak = std::max(peak, std::abs(s));
@@ -161,14 +97,14 @@ TEST(Carriage, EveryCarriageDecodesToThePlainStreamSamples) {
     stereo.frames = 4;
     Case cases[] = {{"dts-cd 5.1", encode_dts_cd_clip(4)}, {"48 kHz stereo", encode_dts_clip(stereo)}};
     for (const Case& c : cases) {
-        const Decoded plain = decode_with_ffmpeg(carry_clip(c.clip, DtsPacking::Be16));
+        const ReferenceDecode plain = reference_decode(carry_clip(c.clip, DtsPacking::Be16));
         ASSERT_EQ(plain.frames, 4) << c.name;
         for (DtsPacking packing : {DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
             const Bytes carried = carry_clip(c.clip, packing);
             const auto [found, offset] = find_dts_sync(carried.data(), carried.size(), kInputSyncScanLimit);
             EXPECT_EQ(found, packing) << c.name << " " << packing_name(packing);
             EXPECT_EQ(offset, 0u);
-            const Decoded decoded = decode_with_ffmpeg(carried);
+            const ReferenceDecode decoded = reference_decode(carried);
             EXPECT_EQ(decoded.frames, plain.frames) << c.name << " " << packing_name(packing);
             EXPECT_EQ(decoded.samples, plain.samples) << c.name << " " << packing_name(packing);
         }
