@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "decode/decode_loop.hpp"
+#include "decode/decoded_output.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace orvane {
+namespace {
+
+using test::Bytes;
+
+class DecodeLoop : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { clip = new test::DtsClip(test::encode_dts_cd_clip(12)); }
+    static void TearDownTestSuite() {
+        delete clip;
+        clip = nullptr;
+    }
+    static test::DtsClip* clip;
+    test::TempDir dir;
+
+    Bytes decode(const Bytes& file_image, const std::string& name, std::size_t piece_size) {
+        const auto path = dir.file(name);
+        DecodeTuning tuning;
+        tuning.parser_piece_size = piece_size;
+        decode_to_pcm_file(analyse_input_bytes(file_image), path, name.ends_with(".flac"), false, true, TagSet{},
+                           tuning);
+        return test::read_file(path);
+    }
+};
+
+test::DtsClip* DecodeLoop::clip = nullptr;
+
+// Long streams reach the parser in pieces; where the pieces end must not matter.
+TEST_F(DecodeLoop, PieceSizeDoesNotChangeTheOutput) {
+    for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+        SCOPED_TRACE(packing_name(packing));
+        const Bytes carrier = test::carrier_wav(test::carry_clip(*clip, packing));
+        const std::string tag = std::to_string(static_cast<int>(packing));
+        const Bytes whole_wav = decode(carrier, "whole" + tag + ".wav", kDefaultParserPieceSize);
+        EXPECT_EQ(whole_wav.size(), 44u + 12 * 512 * 6 * 3);
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{777}, std::size_t{4096}}) {
+            EXPECT_EQ(decode(carrier, "piece" + tag + "-" + std::to_string(piece) + ".wav", piece), whole_wav) << piece;
+        }
+        EXPECT_EQ(decode(carrier, "piece" + tag + ".flac", 1000), decode(carrier, "whole" + tag + ".flac", kDefaultParserPieceSize));
+    }
+}
+
+TEST_F(DecodeLoop, EveryFrameIsDecodedAsFfmpegDecodesIt) {
+    const Bytes dts = clip->joined();
+    const std::vector<float> reference = test::ffmpeg_reference_decode(dir, dts);
+    ASSERT_EQ(reference.size(), 12u * 512 * 6);
+    const auto wav = dir.file("out.wav");
+    test::write_file(wav, decode(dts, "direct.wav", kDefaultParserPieceSize));
+    EXPECT_EQ(test::samples_off_reference(test::ffmpeg_read_pcm24(dir, wav), reference), 0u);
+}
+
+TEST_F(DecodeLoop, NoDecodableFrameCreatesNoFile) {
+    // A sync word and header, but the frame is cut so short that the decoder refuses it.
+    Bytes cut(clip->frames[0].begin(), clip->frames[0].begin() + 200);
+    for (const bool flac : {false, true}) {
+        const auto path = dir.file(flac ? "none.flac" : "none.wav");
+        try {
+            decode_to_pcm_file(analyse_input_bytes(cut), path, flac, false, true, TagSet{});
+            ADD_FAILURE() << "no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "DTS stream contained no decodable audio frames");
+        }
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+}  // namespace
+}  // namespace orvane
