@@ -1,0 +1,146 @@
+// End-to-end runs of the binary with .wav output.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "decode/decoded_output.hpp"
+#include "input/dts_packing.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/process_runner.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace orvane::test {
+namespace {
+
+constexpr int kFrames = 12;
+constexpr const char* kDecodedLine = "Decoded: 44100 Hz, 6 ch (5.1(side)), PCM24 output\n";
+
+std::string error_report(const std::string& message) {
+    return "Error: " + message + "\nNo output file should be trusted if conversion was interrupted.\n";
+}
+
+bool ends_with(const std::string& text, const std::string& tail) { return text.ends_with(tail); }
+
+class DecodeWav : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { clip = new DtsClip(encode_dts_cd_clip(kFrames)); }
+    static void TearDownTestSuite() {
+        delete clip;
+        clip = nullptr;
+    }
+    static DtsClip* clip;
+    TempDir dir;
+
+    std::filesystem::path carrier(DtsPacking packing, const std::string& name = "in.wav") {
+        const auto path = dir.file(name);
+        write_file(path, carrier_wav(carry_clip(*clip, packing)));
+        return path;
+    }
+};
+
+DtsClip* DecodeWav::clip = nullptr;
+
+TEST_F(DecodeWav, EveryCarriageDecodesAsFfmpegDecodesTheStream) {
+    const std::vector<float> reference = ffmpeg_reference_decode(dir, clip->joined());
+    ASSERT_EQ(reference.size(), kFrames * 512u * 6);
+    for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+        SCOPED_TRACE(packing_name(packing));
+        const auto out = dir.file("out.WAV");
+        const auto result = run_orvane({carrier(packing).string(), out.string(), "--overwrite"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(ends_with(result.out, std::string("Operation: DTS decode -> multichannel PCM WAV\n") + kDecodedLine +
+                                              "\nConversion complete.\n"))
+            << result.out;
+
+        const Bytes wav = read_file(out);
+        ASSERT_EQ(wav.size(), 44u + kFrames * 512 * 6 * 3);
+        EXPECT_EQ(le32_at(wav, 4), wav.size() - 8);
+        EXPECT_EQ(le32_at(wav, 40), wav.size() - 44);
+        EXPECT_EQ(samples_off_reference(ffmpeg_read_pcm24(dir, out), reference), 0u);
+    }
+}
+
+TEST_F(DecodeWav, QuietPrintsNothing) {
+    const auto result = run_orvane({carrier(DtsPacking::Le14).string(), dir.file("q.wav").string(), "--quiet"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("q.wav")));
+}
+
+TEST_F(DecodeWav, ExistingOutputIsRefusedAfterTheDecodedLine) {
+    const auto in = carrier(DtsPacking::Be16);
+    for (const char* name : {"old.wav", "old.flac"}) {
+        const auto out = dir.file(name);
+        write_file(out, {'o', 'l', 'd'});
+        const auto result = run_orvane({in.string(), out.string()});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_TRUE(ends_with(result.out, kDecodedLine)) << result.out;
+        EXPECT_EQ(result.err, error_report("output file already exists (use --overwrite)"));
+        EXPECT_EQ(read_file(out), (Bytes{'o', 'l', 'd'}));
+    }
+}
+
+TEST_F(DecodeWav, FullDiskIsReported) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const auto in = carrier(DtsPacking::Be16);
+    const auto wav = dir.file("full.wav");
+    const auto flac = dir.file("full.flac");
+    std::filesystem::create_symlink("/dev/full", wav);
+    std::filesystem::create_symlink("/dev/full", flac);
+    auto result = run_orvane({in.string(), wav.string(), "--overwrite"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, error_report("error writing WAV output"));
+    EXPECT_EQ(result.out.find("Conversion complete."), std::string::npos);
+    result = run_orvane({in.string(), flac.string(), "--overwrite"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, error_report("error writing FLAC output"));
+}
+
+// A stereo stream that turns into 5.1: the 5.1 samples never reach the file, and the partial file
+// left by the error has sizes that describe exactly what it holds.
+TEST_F(DecodeWav, ChannelCountChangeLeavesAConsistentPartialFile) {
+    DtsClipSpec spec;
+    spec.sample_rate = 44100;
+    spec.channels = 2;
+    spec.frames = 5;
+    Bytes stream = encode_dts_clip(spec).joined();
+    const Bytes tail = clip->joined();
+    stream.insert(stream.end(), tail.begin(), tail.end());
+    const auto in = dir.file("change.dts");
+    write_file(in, stream);
+    const auto out = dir.file("change.wav");
+    const auto result = run_orvane({in.string(), out.string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, error_report("DTS channel layout changed during stream"));
+    EXPECT_TRUE(ends_with(result.out, "Decoded: 44100 Hz, 2 ch (stereo), PCM24 output\n")) << result.out;
+
+    const Bytes wav = read_file(out);
+    ASSERT_EQ(wav.size(), 44u + 5 * 512 * 2 * 3);
+    EXPECT_EQ(le32_at(wav, 4), wav.size() - 8);
+    EXPECT_EQ(le32_at(wav, 40), wav.size() - 44);
+    EXPECT_EQ(wav[22], 2);
+    // FFmpeg reads the partial file as a whole stereo stream.
+    EXPECT_EQ(ffmpeg_read_pcm24(dir, out).size(), 5u * 512 * 2);
+}
+
+TEST_F(DecodeWav, NoDecodableFrameCreatesNoFile) {
+    // Sync words and headers, but each frame cut after 100 bytes: the parser merges them into
+    // packets the decoder refuses.
+    Bytes stream;
+    for (int i = 0; i < 3; ++i) stream.insert(stream.end(), clip->frames[0].begin(), clip->frames[0].begin() + 100);
+    const auto in = dir.file("junk.dts");
+    write_file(in, stream);
+    for (const char* name : {"junk.wav", "junk.flac"}) {
+        const auto result = run_orvane({in.string(), dir.file(name).string(), "--quiet"});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name)));
+        // FFmpeg's own warning about the refused packet may come first.
+        EXPECT_TRUE(ends_with(result.err, error_report("DTS stream contained no decodable audio frames"))) << result.err;
+    }
+}
+
+}  // namespace
+}  // namespace orvane::test
