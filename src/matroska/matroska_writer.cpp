@@ -3,6 +3,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,11 @@ struct MatroskaOutput {
     ~MatroskaOutput() {
         close_file();
         context.reset();
-        if (!committed) remove_path_quietly(path);
+        // A directory named as output (allowed through by --overwrite) was never ours to remove.
+        std::error_code ignored;
+        if (!committed && !std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) {
+            remove_path_quietly(path);
+        }
     }
 };
 

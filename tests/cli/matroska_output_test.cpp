@@ -175,6 +175,14 @@ TEST_F(MatroskaOutputTest, AFailedWriteLeavesNoOutputBehind) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(output)));
     }
 
+    // An empty directory in the output's place is refused by the system and left where it is.
+    const fs::path directory = dir.file("dir.mka");
+    fs::create_directory(directory);
+    auto refused = run_orvane({input.string(), directory.string(), "--overwrite"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(contains(refused.err, "Error: unable to create Matroska output: Is a directory\n")) << refused.err;
+    EXPECT_TRUE(fs::is_directory(directory));
+
     const fs::path missing = dir.file("no-such-dir") / "out.mka";
     auto run = run_orvane({input.string(), missing.string()});
     EXPECT_EQ(run.status, 2);
