@@ -1,0 +1,27 @@
+# Debian package of the installed tree: `cpack -G DEB` in the build directory.
+# The package's dependencies are computed by dpkg-shlibdeps from the libraries the binary links
+# against (the FFmpeg runtime libraries, the C and C++ runtimes), so they follow the build machine.
+
+set(CPACK_PACKAGE_NAME orvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the ORVANE developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exact converter for DTS audio in DTS-CD and DTS-in-WAV files")
+set(CPACK_PACKAGE_DESCRIPTION
+  "ORVANE reads a DTS-CD rip, a DTS-in-WAV file (RIFF or RF64 WAVE carrying a DTS bitstream as
+16-bit or 14-bit words, in either byte order) or a raw DTS stream, reports what it found, and
+extracts the bitstream losslessly to .dts, muxes it unchanged into Matroska (.mka) with tags, or
+decodes it to 24-bit multichannel FLAC (with tags) or WAV.")
+set(CPACK_PACKAGE_CONTACT "the ORVANE developers <orvane@example.invalid>")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+# Only what `cmake --install` installs goes into the package; the test programs are never installed.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
+
+include(CPack)

@@ -1,0 +1,65 @@
+#!/bin/bash
+# Runs the bash completion script the way bash does on <Tab> and checks what it offers.
+# Usage: completion_test.sh <completions/orvane>
+set -u
+
+script=$(realpath "$1")
+failures=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# shellcheck source=/dev/null
+source "$script"
+
+# Completes the last word of the given words and prints the offers sorted, one a line.
+offers() {
+    COMP_WORDS=(orvane "$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMP_LINE="${COMP_WORDS[*]}"
+    COMP_POINT=${#COMP_LINE}
+    COMPREPLY=()
+    _orvane orvane "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | LC_ALL=C sort
+}
+
+expect() {
+    local name=$1 wanted=$2
+    shift 2
+    local got
+    got=$(offers "$@")
+    if [[ $got != "$wanted" ]]; then
+        printf 'FAIL %s: orvane %s<Tab>\n  wanted: %s\n  got:    %s\n' "$name" "$*" \
+            "$(echo "$wanted" | tr '\n' ' ')" "$(echo "$got" | tr '\n' ' ')"
+        failures=$((failures + 1))
+    fi
+}
+
+cd "$work" || exit 1
+mkdir rips
+touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'with space.wav'
+
+expect "options" $'--track\n--tracktotal' --tra
+expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
+    --copyright --date --disc --disctotal --eac --genre --help --overwrite --quiet --scan --title --track \
+    --tracktotal --version --year | LC_ALL=C sort)" -
+expect "input names" $'TRACK02.WAV\nalbum.dtswav\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
+expect "input prefix" 'track01.wav' t
+expect "extensions in any letter case" 'TRACK02.WAV' T
+expect "input falls back to any file" 'notes.txt' n
+expect "output names" $'TRACK02.WAV\nout.flac\nout.mka\nraw.dts\nrips\ntrack01.wav\nwith space.wav' track01.wav ''
+expect "output prefix" $'out.flac\nout.mka' track01.wav o
+expect "output after options" $'out.flac\nout.mka' --eac --overwrite track01.wav o
+expect "no input fallback for the output" '' track01.wav n
+expect "tag value is free text" '' --title ''
+expect "tag value is free text after an operand" '' track01.wav --artist t
+expect "a tag value is no operand" 'track01.wav' --title 'Some title' t
+expect "a value that looks like an option" 'track01.wav' --title --quiet t
+expect "scan takes one operand" '' --scan track01.wav ''
+expect "nothing after two operands" '' track01.wav out.flac ''
+expect "options after two operands" '--overwrite' track01.wav out.flac --ov
+
+if ((failures > 0)); then
+    echo "$failures completion case(s) failed"
+    exit 1
+fi
+echo "all completion cases passed"
