@@ -56,6 +56,8 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
 
     writer.file = std::fopen(output_path.c_str(), "wb");
     if (writer.file == nullptr) throw std::runtime_error("unable to create FLAC output");
+    writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kFlacWriteBufferSize);
+    std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kFlacWriteBufferSize);
     write_or_throw(writer.file, "fLaC", 4, "error writing FLAC stream marker");
     if (encoder->extradata == nullptr || encoder->extradata_size < 34) {
         throw std::runtime_error("FFmpeg FLAC encoder did not provide STREAMINFO");

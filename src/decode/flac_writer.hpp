@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/ffmpeg_handles.hpp"
@@ -18,9 +19,13 @@ namespace orvane {
 // Used when the encoder does not say how many samples per channel each of its frames takes.
 inline constexpr int kDefaultFlacFrameSize = 4608;
 
+// Output stream buffer: encoder packets are gathered into large writes.
+inline constexpr std::size_t kFlacWriteBufferSize = std::size_t{1} << 18;
+
 struct FlacWriter {
     CodecContextHandle encoder;
     PacketHandle packet;
+    std::unique_ptr<char[]> stream_buffer;  // outlives `file`, which uses it
     std::FILE* file = nullptr;
     std::vector<std::int32_t> pcm;  // interleaved FLAC-form samples, below one encoder frame between calls
     int channels = 0;

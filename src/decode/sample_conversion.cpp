@@ -1,5 +1,6 @@
 #include "decode/sample_conversion.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -15,12 +16,13 @@ constexpr std::int32_t kPcm24Max = 8388607;
 // 1 - 2^-23: the largest float that still maps below 2^23 once scaled.
 constexpr double kFloatMax = 0.99999988079071044921875;
 
-// NaN compares false both ways, so it is caught before the clamp lets it through.
-double clamp_float(float value) {
-    const double x = value;
-    if (std::isnan(x)) return 0.0;
-    if (x > kFloatMax) return kFloatMax;
-    if (x < -1.0) return -1.0;
+// Scaling a float by a power of two is exact in double precision, so clamping the scaled value
+// is the same as clamping the float first. NaN would pass any clamp, so it becomes silence first.
+inline double scale_and_clamp(float value, double scale, double high) {
+    double x = static_cast<double>(value) * scale;
+    x = x == x ? x : 0.0;
+    x = std::min(x, high);
+    x = std::max(x, -scale);
     return x;
 }
 
@@ -37,14 +39,20 @@ inline void put_pcm24(std::uint8_t* out, std::int32_t v) {
     out[2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
 }
 
-// Runs `convert` over every sample, interleaving the planes; `store` receives (slot, value).
+// Runs `convert` over every sample in output order, so the output is written front to back;
+// `store` receives (slot, value).
 template <typename Sample, typename Convert, typename Store>
 void interleave(const AVFrame& frame, int channels, Convert convert, Store store) {
-    const int samples = frame.nb_samples;
-    for (int c = 0; c < channels; ++c) {
-        const Sample* in = plane<Sample>(frame, c);
-        std::size_t slot = static_cast<std::size_t>(c);
-        for (int i = 0; i < samples; ++i, slot += static_cast<std::size_t>(channels)) store(slot, convert(in[i]));
+    const std::size_t samples = static_cast<std::size_t>(frame.nb_samples);
+    const std::size_t count = static_cast<std::size_t>(channels);
+    if (count == 1) {
+        const Sample* in = plane<Sample>(frame, 0);
+        for (std::size_t i = 0; i < samples; ++i) store(i, convert(in[i]));
+        return;
+    }
+    std::size_t slot = 0;
+    for (std::size_t i = 0; i < samples; ++i) {
+        for (std::size_t c = 0; c < count; ++c, ++slot) store(slot, convert(plane<Sample>(frame, static_cast<int>(c))[i]));
     }
 }
 
@@ -60,14 +68,16 @@ std::int32_t pcm24_from_s32(std::int32_t value) {
 
 std::int32_t pcm24_from_s16(std::int16_t value) { return static_cast<std::int32_t>(value) * 256; }
 
-std::int32_t pcm24_from_float(float value) { return static_cast<std::int32_t>(clamp_float(value) * 8388608.0); }
+std::int32_t pcm24_from_float(float value) {
+    return static_cast<std::int32_t>(scale_and_clamp(value, 8388608.0, kFloatMax * 8388608.0));
+}
 
 std::int32_t flac_from_s32(std::int32_t value) { return pcm24_from_s32(value) * 256; }
 
 std::int32_t flac_from_s16(std::int16_t value) { return static_cast<std::int32_t>(value) * 65536; }
 
 std::int32_t flac_from_float(float value) {
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(clamp_float(value) * 2147483648.0));
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(scale_and_clamp(value, 2147483648.0, kFloatMax * 2147483648.0)));
 }
 
 std::int32_t pcm24_sample(const AVFrame& frame, int channel, int index) {
@@ -105,9 +115,9 @@ void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::u
     std::uint8_t* bytes = out.data();
     auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
     switch (format) {
-        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, pcm24_from_s32, store); break;
-        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, pcm24_from_s16, store); break;
-        default: interleave<float>(frame, channels, pcm24_from_float, store); break;
+        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return pcm24_from_s32(v); }, store); break;
+        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store); break;
+        default: interleave<float>(frame, channels, [](float v) { return pcm24_from_float(v); }, store); break;
     }
 }
 
@@ -125,9 +135,9 @@ void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::in
     std::int32_t* samples = out.data() + base;
     auto store = [samples](std::size_t slot, std::int32_t v) { samples[slot] = v; };
     switch (format) {
-        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, flac_from_s32, store); break;
-        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, flac_from_s16, store); break;
-        default: interleave<float>(frame, channels, flac_from_float, store); break;
+        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return flac_from_s32(v); }, store); break;
+        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return flac_from_s16(v); }, store); break;
+        default: interleave<float>(frame, channels, [](float v) { return flac_from_float(v); }, store); break;
     }
 }
 

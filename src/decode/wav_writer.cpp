@@ -48,6 +48,8 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
     writer.channels = channels;
     writer.file = std::fopen(output_path.c_str(), "wb");
     if (writer.file == nullptr) throw std::runtime_error("unable to create WAV output");
+    writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kWavWriteBufferSize);
+    std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kWavWriteBufferSize);
 
     std::uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 extern "C" {
@@ -17,7 +18,11 @@ namespace orvane {
 // RIFF sizes are 32-bit: data_bytes + 36 must still fit.
 inline constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFDBull;
 
+// Output stream buffer: frames are gathered into large writes instead of two system calls each.
+inline constexpr std::size_t kWavWriteBufferSize = std::size_t{1} << 18;
+
 struct WavWriter {
+    std::unique_ptr<char[]> stream_buffer;  // outlives `file`, which uses it
     std::FILE* file = nullptr;
     bool failed = false;               // a write failed: the header is left alone
     std::uint64_t data_bytes = 0;      // sample bytes written after the header

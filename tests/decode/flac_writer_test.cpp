@@ -35,6 +35,20 @@ FrameHandle numbered_frame(int number, int channels = 2) {
     return frame;
 }
 
+// Stereo frames that do not compress, so the encoded file outgrows the stream buffer.
+FrameHandle noise_frame(int number) {
+    auto frame = make_frame(AV_SAMPLE_FMT_S32P, 2, 512, 44100);
+    std::uint32_t state = 2654435761u * static_cast<std::uint32_t>(number + 1);
+    for (int c = 0; c < 2; ++c) {
+        auto* plane = reinterpret_cast<std::int32_t*>(frame->extended_data[c]);
+        for (int i = 0; i < 512; ++i) {
+            state = state * 1664525u + 1013904223u;
+            plane[i] = static_cast<std::int32_t>(state & 0xFFFFFF00u);
+        }
+    }
+    return frame;
+}
+
 AVChannelLayout stereo() {
     AVChannelLayout layout{};
     av_channel_layout_default(&layout, 2);
@@ -131,12 +145,12 @@ TEST(FlacWriter, FullDiskIsAnError) {
     std::filesystem::create_symlink("/dev/full", path);
     // A short file stays in the stream's buffer until the flush before the STREAMINFO update.
     const std::pair<int, const char*> cases[] = {{1, "unable to flush FLAC output before STREAMINFO update"},
-                                                 {40, "error writing FLAC output"}};
+                                                 {200, "error writing FLAC output"}};
     for (const auto& [frames, expected] : cases) {
         FlacWriter writer;
         open_flac_output(writer, path, 44100, stereo(), true, TagSet{});
         const std::string message = message_of([&] {
-            for (int n = 0; n < frames; ++n) buffer_flac_frame(writer, *numbered_frame(n));
+            for (int n = 0; n < frames; ++n) buffer_flac_frame(writer, *noise_frame(n));
             finish_flac(writer);
         });
         EXPECT_EQ(message, expected) << frames << " frames";
