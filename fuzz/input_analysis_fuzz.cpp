@@ -1,0 +1,46 @@
+// Input analysis of arbitrary file images: carrier walk and sync search.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "fuzz_common.hpp"
+#include "input/dts_sync.hpp"
+#include "input/input_analysis.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace orvane;
+    std::vector<std::uint8_t> bytes(data, data + size);
+    InputAnalysis analysis;
+    try {
+        analysis = analyse_input_bytes(std::move(bytes));
+    } catch (const std::runtime_error&) {
+        return 0;  // a refusal with a message is the expected way out
+    }
+
+    // What every consumer relies on after a successful analysis.
+    ORVANE_FUZZ_CHECK(!analysis.payload.empty());
+    ORVANE_FUZZ_CHECK(is_16bit(analysis.packing) || is_14bit(analysis.packing));
+    const std::uint64_t window = std::min<std::uint64_t>(analysis.payload.size(), kInputSyncScanLimit);
+    ORVANE_FUZZ_CHECK(analysis.sync_offset + 6 <= window);
+    ORVANE_FUZZ_CHECK(analysis.payload.size() <= size);
+    if (!analysis.is_wav_carrier) {
+        ORVANE_FUZZ_CHECK(analysis.payload.size() == size);
+        ORVANE_FUZZ_CHECK(std::memcmp(analysis.payload.data(), data, size) == 0);
+        ORVANE_FUZZ_CHECK(analysis.sample_rate == 0 && analysis.channels == 0 && analysis.bits_per_sample == 0);
+    } else {
+        // The payload is a verbatim slice of the file.
+        ORVANE_FUZZ_CHECK(std::search(data, data + size, analysis.payload.begin(), analysis.payload.end()) !=
+                          data + size);
+    }
+    // The search is deterministic and finds nothing earlier.
+    const auto again = find_dts_sync(analysis.payload.data(), analysis.payload.size(), kInputSyncScanLimit);
+    ORVANE_FUZZ_CHECK(again.first == analysis.packing && again.second == analysis.sync_offset);
+    const auto earlier = find_dts_sync(analysis.payload.data(), analysis.sync_offset + 5, kInputSyncScanLimit);
+    ORVANE_FUZZ_CHECK(earlier.first == DtsPacking::Unknown);
+    ORVANE_FUZZ_CHECK(dts_stream(analysis).size() == analysis.payload.size() - analysis.sync_offset);
+    return 0;
+}

@@ -1,0 +1,123 @@
+// Writes the seed corpora of the fuzz targets: real DTS carriers of every packing, made with FFmpeg's
+// encoder. Usage: make-fuzz-corpus <directory>; creates <directory>/{input,frame_walk,operation}.
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "input/dts_packing.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/synthetic_frames.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+namespace fs = std::filesystem;
+using namespace orvane;
+using test::Bytes;
+
+namespace {
+
+int seeds_written = 0;
+
+void seed(const fs::path& directory, const std::string& name, const Bytes& bytes) {
+    test::write_file(directory / name, bytes);
+    ++seeds_written;
+}
+
+Bytes silence_then(std::size_t zeros, const Bytes& stream, std::size_t tail) {
+    Bytes bytes(zeros, 0);
+    test::append(bytes, stream);
+    bytes.resize(bytes.size() + tail, 0);
+    return bytes;
+}
+
+std::string packing_tag(DtsPacking packing) {
+    switch (packing) {
+        case DtsPacking::Be16: return "be16";
+        case DtsPacking::Le16: return "le16";
+        case DtsPacking::Be14: return "be14";
+        case DtsPacking::Le14: return "le14";
+        default: return "unknown";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-fuzz-corpus <directory>\n");
+        return 1;
+    }
+    try {
+        const fs::path root = argv[1];
+        const fs::path input = root / "input";
+        const fs::path walk = root / "frame_walk";
+        const fs::path operation = root / "operation";
+        for (const auto& d : {input, walk, operation}) fs::create_directories(d);
+
+        // Short clips keep every execution fast: a DTS-CD shape and a small mono one.
+        struct Clip {
+            std::string name;
+            test::DtsClip clip;
+        };
+        test::DtsClipSpec mono;
+        mono.sample_rate = 8000;
+        mono.channels = 1;
+        mono.frames = 3;
+        const std::vector<Clip> clips = {{"cd", test::encode_dts_cd_clip(3)}, {"mono", test::encode_dts_clip(mono)}};
+
+        for (const Clip& c : clips) {
+            for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+                const std::string base = c.name + "-" + packing_tag(packing);
+                const Bytes stream = test::carry_clip(c.clip, packing);
+                const Bytes padded = silence_then(64, stream, 100);
+                Bytes cut = stream;
+                cut.resize(cut.size() - c.clip.frames.back().size() / 2);  // last frame cut short
+
+                seed(operation, base + ".dts", stream);
+                seed(operation, base + "-riff.wav", test::carrier_wav(padded, c.clip.sample_rate));
+                seed(operation, base + "-rf64.wav", test::carrier_wav(stream, c.clip.sample_rate, true));
+                seed(operation, base + "-cut.wav", test::carrier_wav(cut, c.clip.sample_rate));
+
+                seed(input, base + "-riff.wav", test::carrier_wav(padded, c.clip.sample_rate));
+                seed(input, base + "-rf64.wav", test::carrier_wav(stream, c.clip.sample_rate, true));
+                seed(input, base + ".dts", Bytes(stream.begin(), stream.begin() + 64));
+            }
+            // The walk reads 16-bit streams; the first byte picks the byte order.
+            Bytes be = {0};
+            test::append(be, silence_then(0, c.clip.joined(), 40));
+            seed(walk, c.name + "-be16", be);
+            Bytes le = {1};
+            test::append(le, test::carry_clip(c.clip, DtsPacking::Le16));
+            seed(walk, c.name + "-le16", le);
+        }
+
+        // Extension blocks and gaps between core frames make the walk resynchronise.
+        Bytes mixed = {0};
+        test::append(mixed, test::synthetic_core_frame(200));
+        test::append(mixed, test::synthetic_extension_block(64));
+        test::append(mixed, Bytes(30, 0xAA));
+        test::append(mixed, test::synthetic_core_frame(120));
+        test::append(mixed, test::synthetic_extension_block(300, true));
+        seed(walk, "mixed-be16", mixed);
+
+        // Chunk lists the carrier walk must get through: odd sizes, an extensible format, a lying size.
+        const Bytes frame = test::synthetic_core_frame(96);
+        seed(input, "chunks.wav",
+             test::build_wav("RIFF", {{"JUNK", Bytes(3, 1)},
+                                      {"fmt ", test::fmt_body(0xFFFE, 2, 44100, 16)},
+                                      {"LIST", Bytes(5, 2)},
+                                      {"data", frame, 0x7FFFFFFFu}}));
+        seed(input, "fmt-after-data.wav",
+             test::build_wav("RIFF", {{"data", frame}, {"fmt ", test::fmt_body(1, 2, 44100, 16)}}));
+        std::printf("%d seeds in %s\n", seeds_written, root.c_str());
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "make-fuzz-corpus: %s\n", error.what());
+        return 1;
+    }
+}
