@@ -59,16 +59,17 @@ int main(int argc, char** argv) {
         const fs::path operation = root / "operation";
         for (const auto& d : {input, walk, operation}) fs::create_directories(d);
 
-        // Short clips keep every execution fast: a DTS-CD shape and a small mono one.
+        // Short clips keep every execution fast: a DTS-CD shape and one with small frames.
         struct Clip {
             std::string name;
             test::DtsClip clip;
         };
-        test::DtsClipSpec mono;
-        mono.sample_rate = 8000;
-        mono.channels = 1;
-        mono.frames = 3;
-        const std::vector<Clip> clips = {{"cd", test::encode_dts_cd_clip(3)}, {"mono", test::encode_dts_clip(mono)}};
+        test::DtsClipSpec small;
+        small.sample_rate = 48000;
+        small.channels = 2;
+        small.bit_rate = 320000;  // about 430-byte frames
+        small.frames = 3;
+        const std::vector<Clip> clips = {{"cd", test::encode_dts_cd_clip(3)}, {"small", test::encode_dts_clip(small)}};
 
         for (const Clip& c : clips) {
             for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {

@@ -37,6 +37,9 @@ void ensure_output_is_not_input(const std::filesystem::path& input_path, const s
 
 void remove_path_quietly(const std::filesystem::path& path) noexcept {
     std::error_code ignored;
+    // Only a file can be what a failed run left behind: a directory at the output path (which no
+    // writer can have created) is the user's, even when it is empty.
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) return;
     std::filesystem::remove(path, ignored);
 }
 

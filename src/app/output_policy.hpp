@@ -15,7 +15,7 @@ void verify_output(const std::filesystem::path& output_path);
 // another hard link), so no run can truncate or remove its own source.
 void ensure_output_is_not_input(const std::filesystem::path& input_path, const std::filesystem::path& output_path);
 
-// Removes the path, ignoring every failure (absence included).
+// Removes the file at the path, ignoring every failure (absence included); a directory stays.
 void remove_path_quietly(const std::filesystem::path& path) noexcept;
 
 }  // namespace orvane

@@ -1,0 +1,313 @@
+// Faults from outside: full disks, unwritable places, inputs that are no files or cannot be read,
+// outputs that are directories, truncated carriers and non-ASCII names. Every failure must end
+// with status 2, exactly the two report lines, and no output that passes for a finished one.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run_driver.hpp"
+#include "input/dts_packing.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/process_runner.hpp"
+#include "support/temp_dir.hpp"
+#include "support/wav_file.hpp"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+const std::string kTrustLine = "No output file should be trusted if conversion was interrupted.\n";
+const std::vector<std::string> kExtensions = {".dts", ".mka", ".flac", ".wav"};
+
+std::string error_report(const std::string& message) { return "Error: " + message + "\n" + kTrustLine; }
+
+// "Error: <one line>" then the trust line, and nothing else.
+bool is_error_report(const std::string& err) {
+    const std::string prefix = "Error: ";
+    if (err.rfind(prefix, 0) != 0 || err.size() < prefix.size() + kTrustLine.size()) return false;
+    if (err.compare(err.size() - kTrustLine.size(), kTrustLine.size(), kTrustLine) != 0) return false;
+    const std::string message = err.substr(prefix.size(), err.size() - prefix.size() - kTrustLine.size());
+    return message.size() > 1 && message.back() == '\n' && message.find('\n') == message.size() - 1;
+}
+
+// The binary leaves FFmpeg's logging at its defaults, so FFmpeg's own "[name @ address] ..." lines
+// may come before the report.
+bool ends_with_error_report(const std::string& err) {
+    std::size_t start = 0;
+    while (start < err.size() && err[start] == '[') {
+        const std::size_t end = err.find('\n', start);
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+    return is_error_report(err.substr(start));
+}
+
+bool claims_success(const test::ProcessResult& result) {
+    return result.status == 0 || result.out.find("Conversion complete.") != std::string::npos;
+}
+
+// A short clip with small frames, so that every byte of its first frames can be cut at.
+const test::DtsClip& small_clip() {
+    static const test::DtsClip clip = [] {
+        test::DtsClipSpec spec;
+        spec.sample_rate = 48000;
+        spec.channels = 2;
+        spec.bit_rate = 320000;
+        spec.frames = 4;
+        return test::encode_dts_clip(spec);
+    }();
+    return clip;
+}
+
+struct FaultTest : ::testing::Test {
+    test::TempDir dir;
+    fs::path carrier = dir.file("in.wav");
+    void SetUp() override { test::write_file(carrier, test::carrier_wav(small_clip().joined(), 48000)); }
+};
+
+TEST_F(FaultTest, FullDiskFailsEveryOutputKind) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {".dts", "error writing DTS output"},
+        {".mka", ""},  // FFmpeg's text follows the context; checked by prefix below
+        {".flac", "error writing FLAC output"},
+        {".wav", "error writing WAV output"},
+    };
+    for (const auto& [extension, message] : expected) {
+        const fs::path out = dir.file("full" + extension);
+        fs::create_symlink("/dev/full", out);
+        const auto result = test::run_orvane({carrier.string(), out.string(), "--overwrite"});
+        EXPECT_EQ(result.status, 2) << extension;
+        EXPECT_FALSE(claims_success(result)) << extension;
+        EXPECT_TRUE(is_error_report(result.err)) << result.err;
+        if (!message.empty()) {
+            EXPECT_EQ(result.err, error_report(message)) << extension;
+        } else {
+            EXPECT_NE(result.err.find("No space left on device"), std::string::npos) << result.err;
+        }
+        std::error_code ignored;
+        fs::remove(out, ignored);
+    }
+}
+
+// Root ignores permission bits, so the unwritable places used here are a path below a regular file
+// and a directory of the proc file system, where nobody can create files; a read-only directory is
+// added when the tests do not run as root.
+TEST_F(FaultTest, UnwritableOutputDirectoryFailsEveryOutputKind) {
+    test::write_file(dir.file("plain"), {1});
+    std::vector<fs::path> places = {dir.file("plain"), "/proc"};
+    if (::geteuid() != 0) {
+        fs::create_directory(dir.file("locked"));
+        fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+        places.push_back(dir.file("locked"));
+    }
+    for (const fs::path& place : places) {
+        for (const std::string& extension : kExtensions) {
+            const fs::path out = place / ("orvane-fault-test" + extension);
+            const auto result = test::run_orvane({"--quiet", carrier.string(), out.string(), "--overwrite"});
+            EXPECT_EQ(result.status, 2) << out;
+            EXPECT_TRUE(is_error_report(result.err)) << result.err;
+            const std::string message = result.err.substr(7, result.err.find('\n') - 7);
+            if (extension == ".dts") {
+                EXPECT_EQ(message, "unable to create output file");
+            } else if (extension == ".flac") {
+                EXPECT_EQ(message, "unable to create FLAC output");
+            } else if (extension == ".wav") {
+                EXPECT_EQ(message, "unable to create WAV output");
+            } else {
+                EXPECT_EQ(message.rfind("unable to create Matroska output: ", 0), 0u) << message;
+            }
+            EXPECT_FALSE(fs::exists(out)) << out;
+        }
+    }
+}
+
+TEST_F(FaultTest, InputsThatAreNoReadableFiles) {
+    const fs::path out = dir.file("out.dts");
+    const auto expect_refused = [&](const fs::path& input, const std::string& message) {
+        const auto result = test::run_orvane({input.string(), out.string()});
+        EXPECT_EQ(result.status, 2) << input;
+        EXPECT_EQ(result.err, error_report(message)) << input;
+        EXPECT_FALSE(fs::exists(out));
+    };
+    expect_refused(dir.path, "unable to read input file");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    expect_refused(dir.file("fifo"), "unable to read input file");  // no writer: must not hang
+    // Opens, but has no end to seek to and no readable first page: a read failure even for root.
+    expect_refused("/proc/self/mem", "unable to read input file");
+    // Gone before the run, directly or behind a link.
+    expect_refused(dir.file("vanished.wav"), "unable to open input file");
+    fs::create_symlink(dir.file("vanished.wav"), dir.file("link.wav"));
+    expect_refused(dir.file("link.wav"), "unable to open input file");
+    expect_refused(dir.file("in.wav/below-a-file.wav"), "unable to open input file");
+    expect_refused("", "unable to open input file");
+}
+
+TEST_F(FaultTest, UnreadableInput) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their permission bits";
+    fs::permissions(carrier, fs::perms::none);
+    const auto result = test::run_orvane({carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, error_report("unable to open input file"));
+}
+
+// A directory at the output path is never replaced and never removed, not even by the clean-up of
+// a failed Matroska or EAC run.
+TEST_F(FaultTest, OutputPathThatIsADirectory) {
+    for (const std::string& extension : kExtensions) {
+        const fs::path out = dir.file("folder" + extension);
+        fs::create_directory(out);
+        const auto plain = test::run_orvane({"--quiet", carrier.string(), out.string()});
+        EXPECT_EQ(plain.status, 2);
+        EXPECT_EQ(plain.err, error_report("output file already exists (use --overwrite)")) << extension;
+
+        for (const std::string flag : {"--overwrite", "--eac"}) {
+            const auto result = test::run_orvane({"--quiet", flag, carrier.string(), out.string()});
+            EXPECT_EQ(result.status, 2) << extension << " " << flag;
+            EXPECT_TRUE(is_error_report(result.err)) << result.err;
+            EXPECT_TRUE(fs::is_directory(out)) << extension << " " << flag;
+        }
+    }
+}
+
+TEST_F(FaultTest, NonAsciiFileNames) {
+    const fs::path input = dir.file("Eingabe – ünïcödé 日本語 ♫.wav");
+    fs::copy_file(carrier, input);
+    const auto scan = test::run_orvane({"--scan", input.string()});
+    EXPECT_EQ(scan.status, 0) << scan.err;
+    for (const std::string& extension : kExtensions) {
+        const fs::path out = dir.file("Ausgabe ÄÖÜ ß 日本語 ♫" + extension);
+        const auto result = test::run_orvane({"--quiet", input.string(), out.string(), "--title", "Überschrift ✓"});
+        if (extension == ".dts" || extension == ".wav") {
+            EXPECT_EQ(result.status, 2);  // tags are refused there
+            EXPECT_EQ(result.err, error_report("tagging is supported for FLAC or Matroska output only"));
+            const auto untagged = test::run_orvane({"--quiet", input.string(), out.string()});
+            EXPECT_EQ(untagged.status, 0) << untagged.err;
+        } else {
+            EXPECT_EQ(result.status, 0) << result.err;
+        }
+        EXPECT_GT(fs::file_size(out), 0u) << out;
+    }
+    EXPECT_EQ(test::read_file(dir.file("Ausgabe ÄÖÜ ß 日本語 ♫.dts")), small_clip().joined());
+}
+
+// The driver in this process, with its two streams captured: thousands of runs stay fast.
+struct InProcessResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+InProcessResult run_in_process(const std::vector<std::string>& arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* const old_out = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* const old_err = std::cerr.rdbuf(err.rdbuf());
+    InProcessResult result;
+    result.status = orvane::run_orvane(arguments);
+    std::cout.rdbuf(old_out);
+    std::cerr.rdbuf(old_err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+struct QuietFfmpeg {
+    int level = av_log_get_level();
+    QuietFfmpeg() { av_log_set_level(AV_LOG_QUIET); }
+    ~QuietFfmpeg() { av_log_set_level(level); }
+};
+
+bool starts_with(const Bytes& whole, const Bytes& part) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// Cuts the carrier at every byte across its headers and first two frames and runs every operation
+// on each cut: status 0 with a non-empty output, or status 2 with the report; nothing else.
+void check_every_truncation(const fs::path& directory, const Bytes& file, std::size_t cut_end, const Bytes& stream,
+                            const std::vector<std::string>& extensions) {
+    const QuietFfmpeg quiet_ffmpeg;
+    const fs::path input = directory / "cut.wav";
+    std::size_t successes = 0;
+    for (std::size_t length = 0; length <= cut_end && length <= file.size(); ++length) {
+        test::write_file(input, Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
+        for (const std::string& extension : extensions) {
+            const fs::path out = directory / ("cut" + extension);
+            const auto result = run_in_process({"--quiet", "--overwrite", input.string(), out.string()});
+            if (result.status == 0) {
+                ++successes;
+                ASSERT_EQ(result.err, "") << length << extension;
+                ASSERT_GT(fs::file_size(out), 0u) << length << extension;
+                // Lossless extraction only ever drops bytes at the end of a cut stream.
+                if (extension == ".dts") {
+                    ASSERT_TRUE(starts_with(stream, test::read_file(out))) << length;
+                }
+            } else {
+                ASSERT_EQ(result.status, 2) << length << extension;
+                ASSERT_TRUE(is_error_report(result.err)) << length << extension << ": " << result.err;
+                ASSERT_EQ(result.out, "") << length << extension;
+            }
+            std::error_code ignored;
+            fs::remove(out, ignored);
+        }
+    }
+    EXPECT_GT(successes, 0u);  // the longer cuts hold whole frames and convert
+}
+
+TEST_F(FaultTest, EveryTruncationOfASixteenBitCarrier) {
+    const test::DtsClip& clip = small_clip();
+    const Bytes stream = clip.joined();
+    const Bytes file = test::carrier_wav(stream, 48000);
+    const std::size_t headers = file.size() - stream.size();
+    check_every_truncation(dir.path, file, headers + clip.frames[0].size() + clip.frames[1].size() + 8, stream,
+                           kExtensions);
+}
+
+TEST_F(FaultTest, EveryTruncationOfAFourteenBitRf64Carrier) {
+    const test::DtsClip& clip = small_clip();
+    const Bytes stream = test::carry_clip(clip, DtsPacking::Le14);
+    const Bytes file = test::carrier_wav(stream, 48000, true);
+    const std::size_t headers = file.size() - stream.size();
+    const std::size_t first_two = 2 * test::carry_frame(clip.frames[0], DtsPacking::Le14).size();
+    check_every_truncation(dir.path, file, headers + first_two + 8, stream, kExtensions);
+}
+
+// A sample of the same cuts through the binary itself: status and report as in process.
+TEST_F(FaultTest, TruncatedCarriersThroughTheBinary) {
+    const Bytes file = test::read_file(carrier);
+    const std::size_t headers = file.size() - small_clip().joined().size();
+    const std::size_t frame = small_clip().frames[0].size();
+    for (const std::size_t length : {std::size_t{0}, std::size_t{11}, std::size_t{12}, std::size_t{19}, std::size_t{20},
+                                     headers - 1, headers + 5, headers + 6, headers + frame - 1, headers + frame,
+                                     headers + frame + 7, headers + 2 * frame + 1}) {
+        test::write_file(dir.file("cut.wav"), Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
+        for (const std::string& extension : kExtensions) {
+            const fs::path out = dir.file("cut" + extension);
+            const auto result = test::run_orvane({"--quiet", "--overwrite", dir.file("cut.wav").string(), out.string()});
+            EXPECT_TRUE(result.status == 0 || result.status == 2) << length << extension << " " << result.status;
+            if (result.status == 2) {
+                EXPECT_TRUE(ends_with_error_report(result.err)) << length << extension << ": " << result.err;
+            } else {
+                EXPECT_GT(fs::file_size(out), 0u);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvane
