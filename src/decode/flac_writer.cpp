@@ -114,8 +114,9 @@ void write_flac_packets(FlacWriter& writer) {
         const int result = avcodec_receive_packet(writer.encoder.get(), packet);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
         if (result < 0) throw ffmpeg_failure("FLAC encoding failed: ", result);
+        // The encoder's last packet may carry side data only.
         const std::size_t size = static_cast<std::size_t>(packet->size);
-        const bool written = std::fwrite(packet->data, 1, size, writer.file) == size;
+        const bool written = size == 0 || std::fwrite(packet->data, 1, size, writer.file) == size;
         av_packet_unref(packet);
         if (!written) throw std::runtime_error("error writing FLAC output");
     }

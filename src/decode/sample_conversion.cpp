@@ -20,7 +20,7 @@ constexpr double kFloatMax = 0.99999988079071044921875;
 // is the same as clamping the float first. NaN would pass any clamp, so it becomes silence first.
 inline double scale_and_clamp(float value, double scale, double high) {
     double x = static_cast<double>(value) * scale;
-    x = x == x ? x : 0.0;
+    if (std::isnan(x)) x = 0.0;
     x = std::min(x, high);
     x = std::max(x, -scale);
     return x;
@@ -44,15 +44,9 @@ inline void put_pcm24(std::uint8_t* out, std::int32_t v) {
 template <typename Sample, typename Convert, typename Store>
 void interleave(const AVFrame& frame, int channels, Convert convert, Store store) {
     const std::size_t samples = static_cast<std::size_t>(frame.nb_samples);
-    const std::size_t count = static_cast<std::size_t>(channels);
-    if (count == 1) {
-        const Sample* in = plane<Sample>(frame, 0);
-        for (std::size_t i = 0; i < samples; ++i) store(i, convert(in[i]));
-        return;
-    }
     std::size_t slot = 0;
     for (std::size_t i = 0; i < samples; ++i) {
-        for (std::size_t c = 0; c < count; ++c, ++slot) store(slot, convert(plane<Sample>(frame, static_cast<int>(c))[i]));
+        for (int c = 0; c < channels; ++c, ++slot) store(slot, convert(plane<Sample>(frame, c)[i]));
     }
 }
 
@@ -102,41 +96,49 @@ void check_channel_count(const AVFrame& frame, int channels) {
     if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
 }
 
-void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
+namespace {
+
+// The channel check comes first, then the format; returns the number of sample values.
+std::size_t checked_value_count(const AVFrame& frame, int channels) {
     check_channel_count(frame, channels);
-    const std::size_t count = static_cast<std::size_t>(frame.nb_samples > 0 ? frame.nb_samples : 0) *
-                              static_cast<std::size_t>(channels);
-    const auto format = static_cast<AVSampleFormat>(frame.format);
-    if (format != AV_SAMPLE_FMT_S32P && format != AV_SAMPLE_FMT_S16P && format != AV_SAMPLE_FMT_FLTP) {
+    if (frame.format != AV_SAMPLE_FMT_S32P && frame.format != AV_SAMPLE_FMT_S16P &&
+        frame.format != AV_SAMPLE_FMT_FLTP) {
         unsupported_format();
     }
+    return static_cast<std::size_t>(std::max(frame.nb_samples, 0)) * static_cast<std::size_t>(channels);
+}
+
+}  // namespace
+
+void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
+    const std::size_t count = checked_value_count(frame, channels);
     out.resize(count * 3);
-    if (count == 0) return;
     std::uint8_t* bytes = out.data();
     auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
-    switch (format) {
-        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return pcm24_from_s32(v); }, store); break;
-        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store); break;
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P:
+            interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return pcm24_from_s32(v); }, store);
+            break;
+        case AV_SAMPLE_FMT_S16P:
+            interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store);
+            break;
         default: interleave<float>(frame, channels, [](float v) { return pcm24_from_float(v); }, store); break;
     }
 }
 
 void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::int32_t>& out) {
-    check_channel_count(frame, channels);
-    const std::size_t count = static_cast<std::size_t>(frame.nb_samples > 0 ? frame.nb_samples : 0) *
-                              static_cast<std::size_t>(channels);
-    const auto format = static_cast<AVSampleFormat>(frame.format);
-    if (format != AV_SAMPLE_FMT_S32P && format != AV_SAMPLE_FMT_S16P && format != AV_SAMPLE_FMT_FLTP) {
-        unsupported_format();
-    }
+    const std::size_t count = checked_value_count(frame, channels);
     const std::size_t base = out.size();
     out.resize(base + count);
-    if (count == 0) return;
     std::int32_t* samples = out.data() + base;
     auto store = [samples](std::size_t slot, std::int32_t v) { samples[slot] = v; };
-    switch (format) {
-        case AV_SAMPLE_FMT_S32P: interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return flac_from_s32(v); }, store); break;
-        case AV_SAMPLE_FMT_S16P: interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return flac_from_s16(v); }, store); break;
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P:
+            interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return flac_from_s32(v); }, store);
+            break;
+        case AV_SAMPLE_FMT_S16P:
+            interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return flac_from_s16(v); }, store);
+            break;
         default: interleave<float>(frame, channels, [](float v) { return flac_from_float(v); }, store); break;
     }
 }
