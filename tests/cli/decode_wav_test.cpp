@@ -63,11 +63,14 @@ TEST_F(DecodeWav, EveryCarriageDecodesAsFfmpegDecodesTheStream) {
     }
 }
 
-TEST_F(DecodeWav, QuietPrintsNothing) {
-    const auto result = run_orvane({carrier(DtsPacking::Le14).string(), dir.file("q.wav").string(), "--quiet"});
+TEST_F(DecodeWav, Rf64CarrierQuietly) {
+    const auto in = dir.file("rf64.wav");
+    write_file(in, carrier_wav(carry_clip(*clip, DtsPacking::Le14), 44100, true));
+    const auto out = dir.file("q.wav");
+    const auto result = run_orvane({in.string(), out.string(), "--quiet"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(std::filesystem::exists(dir.file("q.wav")));
+    EXPECT_EQ(read_file(out).size(), 44u + kFrames * 512 * 6 * 3);
 }
 
 TEST_F(DecodeWav, ExistingOutputIsRefusedAfterTheDecodedLine) {
