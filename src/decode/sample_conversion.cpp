@@ -4,6 +4,10 @@
 #include <cmath>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 extern "C" {
 #include <libavutil/samplefmt.h>
 }
@@ -47,6 +51,39 @@ void interleave(const AVFrame& frame, int channels, Convert convert, Store store
     std::size_t slot = 0;
     for (std::size_t i = 0; i < samples; ++i) {
         for (int c = 0; c < channels; ++c, ++slot) store(slot, convert(plane<Sample>(frame, c)[i]));
+    }
+}
+
+// Float planes, four samples of every channel at a time. Scaling by a power of two is exact in
+// single precision too, so clamping the scaled float and truncating gives exactly the per-value
+// rule; `convert` handles the samples left over.
+template <typename Convert, typename Store>
+void interleave_float(const AVFrame& frame, int channels, float scale, float high, Convert convert, Store store) {
+    const int samples = frame.nb_samples;
+    int i = 0;
+    std::size_t slot = 0;
+#if defined(__SSE2__)
+    constexpr int kMaxBlockChannels = 32;
+    if (channels <= kMaxBlockChannels) {
+        const __m128 scale4 = _mm_set1_ps(scale);
+        const __m128 high4 = _mm_set1_ps(high);
+        const __m128 low4 = _mm_set1_ps(-scale);
+        alignas(16) std::int32_t block[kMaxBlockChannels][4];
+        for (; i + 4 <= samples; i += 4) {
+            for (int c = 0; c < channels; ++c) {
+                __m128 x = _mm_loadu_ps(plane<float>(frame, c) + i);
+                x = _mm_and_ps(x, _mm_cmpord_ps(x, x));  // NaN becomes 0
+                x = _mm_max_ps(_mm_min_ps(_mm_mul_ps(x, scale4), high4), low4);
+                _mm_store_si128(reinterpret_cast<__m128i*>(block[c]), _mm_cvttps_epi32(x));
+            }
+            for (int k = 0; k < 4; ++k) {
+                for (int c = 0; c < channels; ++c, ++slot) store(slot, block[c][k]);
+            }
+        }
+    }
+#endif
+    for (; i < samples; ++i) {
+        for (int c = 0; c < channels; ++c, ++slot) store(slot, convert(plane<float>(frame, c)[i]));
     }
 }
 
@@ -122,7 +159,9 @@ void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::u
         case AV_SAMPLE_FMT_S16P:
             interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store);
             break;
-        default: interleave<float>(frame, channels, [](float v) { return pcm24_from_float(v); }, store); break;
+        default:
+            interleave_float(frame, channels, 8388608.0f, 8388607.0f, [](float v) { return pcm24_from_float(v); }, store);
+            break;
     }
 }
 
@@ -139,7 +178,10 @@ void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::in
         case AV_SAMPLE_FMT_S16P:
             interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return flac_from_s16(v); }, store);
             break;
-        default: interleave<float>(frame, channels, [](float v) { return flac_from_float(v); }, store); break;
+        default:
+            interleave_float(frame, channels, 2147483648.0f, 2147483392.0f, [](float v) { return flac_from_float(v); },
+                             store);
+            break;
     }
 }
 

@@ -123,6 +123,42 @@ TEST(SampleConversion, FramesInterleaveInPlaneOrder) {
     EXPECT_EQ(flac_s32_sample(*s16, 0, 0), std::numeric_limits<std::int32_t>::min());
 }
 
+// Whole frames take a faster path than single values; both must give the same samples, for every
+// boundary value and wherever it falls in the frame.
+TEST(SampleConversion, FloatFramesMatchTheValueRules) {
+    const float values[] = {1.0f, 1.5f, 0.99999994f, 0.99999988079071044921875f, -1.0f, -1.0000001f,
+                            -0.00000001f, 1e-40f, -1e-40f, 0.5f, -0.3f, 3e38f, -3e38f,
+                            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                            -1.5f / 8388608.0f, 1.5f / 8388608.0f, 0.0f, -0.0f};
+    const int count = static_cast<int>(std::size(values));
+    for (const int channels : {1, 3, 6}) {
+        for (const int samples : {1, 3, 4, 5, 8, 23}) {
+            const auto frame = make_frame(AV_SAMPLE_FMT_FLTP, channels, samples);
+            for (int c = 0; c < channels; ++c) {
+                auto* plane = reinterpret_cast<float*>(frame->extended_data[c]);
+                for (int i = 0; i < samples; ++i) plane[i] = values[(i * channels + c * 7) % count];
+            }
+            std::vector<std::uint8_t> bytes;
+            std::vector<std::int32_t> flac;
+            frame_to_pcm24_bytes(*frame, channels, bytes);
+            append_flac_samples(*frame, channels, flac);
+            ASSERT_EQ(bytes.size(), static_cast<std::size_t>(samples * channels * 3));
+            ASSERT_EQ(flac.size(), static_cast<std::size_t>(samples * channels));
+            for (int i = 0; i < samples; ++i) {
+                for (int c = 0; c < channels; ++c) {
+                    const std::size_t slot = static_cast<std::size_t>(i * channels + c);
+                    const std::int32_t wav = pcm24_sample(*frame, c, i);
+                    EXPECT_EQ(bytes[slot * 3], wav & 0xFF);
+                    EXPECT_EQ(bytes[slot * 3 + 1], (wav >> 8) & 0xFF);
+                    EXPECT_EQ(bytes[slot * 3 + 2], (wav >> 16) & 0xFF);
+                    EXPECT_EQ(flac[slot], flac_s32_sample(*frame, c, i));
+                }
+            }
+        }
+    }
+}
+
 TEST(SampleConversion, RefusesChannelChangeBeforeTouchingOutput) {
     const auto mono = make_frame(AV_SAMPLE_FMT_FLTP, 1, 16);
     std::vector<std::int32_t> flac = {1, 2};
