@@ -1,6 +1,9 @@
 #include "decode/decode_loop.hpp"
 
+#include <cstdint>
 #include <iostream>
+#include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +15,12 @@
 
 namespace orvane {
 namespace {
+
+void no_release(void*, std::uint8_t*) {}
+
+struct BufferRefFreer {
+    void operator()(AVBufferRef* ref) const { av_buffer_unref(&ref); }
+};
 
 struct DecodeRun {
     DecodeRun(const std::filesystem::path& path, bool flac_output, bool overwrite_output, bool quiet_run,
@@ -31,6 +40,9 @@ struct DecodeRun {
     FrameHandle frame;
     bool output_opened = false;
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
+    // The stream as an FFmpeg buffer, so packets lying in it reach the decoder without a copy.
+    std::span<const std::uint8_t> stream;
+    std::unique_ptr<AVBufferRef, BufferRefFreer> stream_ref;
 };
 
 void open_output(DecodeRun& run, const AVFrame& frame) {
@@ -76,11 +88,20 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
 // is the carrier's cut-off last frame: it is dropped and reported, everything before it is kept.
 void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool during_flush) {
     AVPacket* packet = run.packet.get();
+    // A packet inside the stream, with the decoder's read-ahead margin still inside it, is sent by
+    // reference; any other (parser-assembled, or at the very end) is copied by FFmpeg into a
+    // padded buffer of its own.
+    const auto at = reinterpret_cast<std::uintptr_t>(data);
+    const auto begin = reinterpret_cast<std::uintptr_t>(run.stream.data());
+    if (run.stream_ref && at >= begin && at - begin + static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE <=
+                                             run.stream.size()) {
+        packet->buf = av_buffer_ref(run.stream_ref.get());
+        if (packet->buf == nullptr) throw std::runtime_error("FFmpeg allocation failed");
+    }
     packet->data = const_cast<std::uint8_t*>(data);
     packet->size = size;
     const int result = avcodec_send_packet(run.decoder.get(), packet);
-    packet->data = nullptr;
-    packet->size = 0;
+    av_packet_unref(packet);
     if (result < 0) {
         if (during_flush && result == AVERROR_INVALIDDATA) {
             run.dropped_tails.push_back(size);
@@ -116,8 +137,14 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
     }
 
     // The carried bytes go to the parser as they lie in the payload, whatever their packing.
+    run.stream = dts_stream(analysis);
+    if (!run.stream.empty()) {
+        run.stream_ref.reset(av_buffer_create(const_cast<std::uint8_t*>(run.stream.data()), run.stream.size(),
+                                              no_release, nullptr, AV_BUFFER_FLAG_READONLY));
+        if (!run.stream_ref) throw std::runtime_error("FFmpeg allocation failed");
+    }
     feed_dts_parser(
-        parser.get(), run.decoder.get(), dts_stream(analysis), ParserFeedWording{"DTS parser error", "DTS parser error"},
+        parser.get(), run.decoder.get(), run.stream, ParserFeedWording{"DTS parser error", "DTS parser error"},
         [&run](const std::uint8_t* data, int size, bool during_flush) { decode_packet(run, data, size, during_flush); },
         tuning.parser_piece_size);
 
