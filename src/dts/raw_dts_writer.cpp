@@ -9,6 +9,7 @@
 
 #include "app/output_policy.hpp"
 #include "dts/dts_frame_walk.hpp"
+#include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
 
 namespace orvane {
@@ -99,18 +100,18 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
 }
 
 void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
-    std::uint64_t frames = 0;
-    std::uint64_t consumed = 0;
-    const std::vector<std::uint8_t> bitstream = normalise_dts_payload(analysis, &frames, &consumed);
+    // The frames are written from where they lie in the payload whenever the parser left them there.
+    const FourteenBitFrames frames = delimit_14bit_frames(analysis);
     if (analysis.is_wav_carrier && !quiet) {
-        std::cout << "DTS frames: " << frames << "\n"
+        std::cout << "DTS frames: " << frames.frame_count << "\n"
                   << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
         const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
+        const std::uint64_t consumed = frames.bytes.size();
         if (consumed < span) std::cout << "Carrier tail ignored: " << span - consumed << " bytes\n";
     }
     RawOutput output;
     open_output(output, output_path);
-    write_bytes(output, bitstream.data(), bitstream.size());
+    write_bytes(output, frames.bytes.data(), frames.bytes.size());
     close_output(output);
 }
 
