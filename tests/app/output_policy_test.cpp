@@ -5,20 +5,12 @@
 
 #include "app/output_policy.hpp"
 #include "support/temp_dir.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
 
 TEST(OverwriteRule, RefusesAnyExistingEntryUnlessOverwriting) {
     test::TempDir dir;
@@ -30,7 +22,7 @@ TEST(OverwriteRule, RefusesAnyExistingEntryUnlessOverwriting) {
     fs::create_symlink(dir.file("missing"), dangling);
 
     for (const fs::path& existing : {file, directory}) {
-        EXPECT_EQ(error_of([&] { apply_overwrite_rule(existing, false); }),
+        EXPECT_EQ(test::error_message([&] { apply_overwrite_rule(existing, false); }),
                   "output file already exists (use --overwrite)");
         EXPECT_NO_THROW(apply_overwrite_rule(existing, true));
     }
@@ -40,10 +32,10 @@ TEST(OverwriteRule, RefusesAnyExistingEntryUnlessOverwriting) {
 
 TEST(VerifyOutput, NeedsAnExistingNonEmptyFile) {
     test::TempDir dir;
-    EXPECT_EQ(error_of([&] { verify_output(dir.file("absent.flac")); }),
+    EXPECT_EQ(test::error_message([&] { verify_output(dir.file("absent.flac")); }),
               "conversion completed without creating the requested output file");
     test::write_file(dir.file("empty.flac"), {});
-    EXPECT_EQ(error_of([&] { verify_output(dir.file("empty.flac")); }),
+    EXPECT_EQ(test::error_message([&] { verify_output(dir.file("empty.flac")); }),
               "requested output file is empty or unreadable");
     test::write_file(dir.file("full.flac"), {1, 2});
     EXPECT_NO_THROW(verify_output(dir.file("full.flac")));
@@ -58,10 +50,10 @@ TEST(OutputIsNotInput, RecognisesEverySpellingOfTheSameFile) {
     fs::create_directory(dir.file("sub"));
 
     const std::string refused = "output file must not be the input file";
-    EXPECT_EQ(error_of([&] { ensure_output_is_not_input(input, input); }), refused);
-    EXPECT_EQ(error_of([&] { ensure_output_is_not_input(input, dir.path / "sub" / ".." / "rip.wav"); }), refused);
-    EXPECT_EQ(error_of([&] { ensure_output_is_not_input(input, dir.file("link.flac")); }), refused);
-    EXPECT_EQ(error_of([&] { ensure_output_is_not_input(input, dir.file("hard.dts")); }), refused);
+    EXPECT_EQ(test::error_message([&] { ensure_output_is_not_input(input, input); }), refused);
+    EXPECT_EQ(test::error_message([&] { ensure_output_is_not_input(input, dir.path / "sub" / ".." / "rip.wav"); }), refused);
+    EXPECT_EQ(test::error_message([&] { ensure_output_is_not_input(input, dir.file("link.flac")); }), refused);
+    EXPECT_EQ(test::error_message([&] { ensure_output_is_not_input(input, dir.file("hard.dts")); }), refused);
 
     test::write_file(dir.file("other.wav"), {1, 2, 3});
     EXPECT_NO_THROW(ensure_output_is_not_input(input, dir.file("other.wav")));

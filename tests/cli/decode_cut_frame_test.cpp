@@ -11,6 +11,7 @@
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane::test {
 namespace {
@@ -18,9 +19,7 @@ namespace {
 constexpr int kFrames = 10;
 constexpr std::size_t kKept = 1000;  // carried bytes left of the cut frame
 
-std::string error_report(const std::string& message) {
-    return "Error: " + message + "\nNo output file should be trusted if conversion was interrupted.\n";
-}
+using test::error_report;
 
 class DecodeCutFrame : public ::testing::Test {
 protected:

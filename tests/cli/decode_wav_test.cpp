@@ -11,6 +11,7 @@
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane::test {
 namespace {
@@ -18,9 +19,7 @@ namespace {
 constexpr int kFrames = 12;
 constexpr const char* kDecodedLine = "Decoded: 44100 Hz, 6 ch (5.1(side)), PCM24 output\n";
 
-std::string error_report(const std::string& message) {
-    return "Error: " + message + "\nNo output file should be trusted if conversion was interrupted.\n";
-}
+using test::error_report;
 
 bool ends_with(const std::string& text, const std::string& tail) { return text.ends_with(tail); }
 

@@ -7,6 +7,7 @@
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
@@ -17,9 +18,7 @@ using test::run_orvane;
 
 const std::string kBanner =
     "ORVANE 1.0.1.0 - Arvensa DTS-in-WAV / DTS-CD Converter\nCopyright (C) 2026 the ORVANE developers\n\n";
-const std::string kTrustLine = "No output file should be trusted if conversion was interrupted.\n";
-
-std::string error_report(const std::string& message) { return "Error: " + message + "\n" + kTrustLine; }
+using test::error_report;
 
 Bytes three_frames() {
     Bytes frames;

@@ -7,6 +7,7 @@
 #include "decode/frame_builder.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
@@ -14,15 +15,6 @@ namespace {
 using test::Bytes;
 using test::make_frame;
 using test::read_file;
-
-std::string message_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Stereo S32P frames of 512 samples whose values say where they are (frame, channel, index), so a
 // decode of the file shows any sample lost, repeated or moved.
@@ -119,7 +111,7 @@ TEST(FlacWriter, ChannelChangeIsRefusedBeforeItsSamplesAreBuffered) {
     FlacWriter writer;
     open_flac_output(writer, dir.file("x.flac"), 44100, stereo(), false, TagSet{});
     buffer_flac_frame(writer, *numbered_frame(0));
-    EXPECT_EQ(message_of([&] { buffer_flac_frame(writer, *numbered_frame(1, 6)); }),
+    EXPECT_EQ(test::error_message([&] { buffer_flac_frame(writer, *numbered_frame(1, 6)); }),
               "DTS channel layout changed during stream");
     EXPECT_EQ(writer.pcm.size(), 1024u);
     EXPECT_EQ(writer.total_samples, 0u);
@@ -130,7 +122,7 @@ TEST(FlacWriter, ExistingOutputIsRefusedBeforeTheEncoderIsSetUp) {
     const auto path = dir.file("old.flac");
     test::write_file(path, {7});
     FlacWriter writer;
-    EXPECT_EQ(message_of([&] {
+    EXPECT_EQ(test::error_message([&] {
                   open_flac_output(writer, path, 48000, stereo(), false, TagSet{});
               }),
               "output file already exists (use --overwrite)");
@@ -149,7 +141,7 @@ TEST(FlacWriter, FullDiskIsAnError) {
     for (const auto& [frames, expected] : cases) {
         FlacWriter writer;
         open_flac_output(writer, path, 44100, stereo(), true, TagSet{});
-        const std::string message = message_of([&] {
+        const std::string message = test::error_message([&] {
             for (int n = 0; n < frames; ++n) buffer_flac_frame(writer, *noise_frame(n));
             finish_flac(writer);
         });

@@ -5,6 +5,7 @@
 #include "decode/frame_builder.hpp"
 #include "decode/wav_writer.hpp"
 #include "support/temp_dir.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
@@ -19,15 +20,6 @@ std::uint32_t le32_at(const Bytes& bytes, std::size_t at) {
 }
 std::uint16_t le16_at(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-std::string message_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 TEST(WavWriter, HeaderAndSamples) {
@@ -82,11 +74,11 @@ TEST(WavWriter, ExistingOutputIsRefusedUntouched) {
     const auto path = dir.file("old.wav");
     test::write_file(path, {1, 2, 3});
     WavWriter writer;
-    EXPECT_EQ(message_of([&] { open_wav_output(writer, path, 48000, 2, false); }),
+    EXPECT_EQ(test::error_message([&] { open_wav_output(writer, path, 48000, 2, false); }),
               "output file already exists (use --overwrite)");
     EXPECT_EQ(writer.file, nullptr);
     EXPECT_EQ(read_file(path), (Bytes{1, 2, 3}));
-    EXPECT_EQ(message_of([&] { open_wav_output(writer, dir.path, 48000, 2, true); }), "unable to create WAV output");
+    EXPECT_EQ(test::error_message([&] { open_wav_output(writer, dir.path, 48000, 2, true); }), "unable to create WAV output");
 }
 
 TEST(WavWriter, ChannelChangeIsRefusedAndTheFileStaysConsistent) {
@@ -96,7 +88,7 @@ TEST(WavWriter, ChannelChangeIsRefusedAndTheFileStaysConsistent) {
         WavWriter writer;
         open_wav_output(writer, path, 44100, 2, false);
         write_wav_frame(writer, *make_frame(AV_SAMPLE_FMT_FLTP, 2, 10));
-        EXPECT_EQ(message_of([&] { write_wav_frame(writer, *make_frame(AV_SAMPLE_FMT_FLTP, 1, 10)); }),
+        EXPECT_EQ(test::error_message([&] { write_wav_frame(writer, *make_frame(AV_SAMPLE_FMT_FLTP, 1, 10)); }),
                   "DTS channel layout changed during stream");
         EXPECT_EQ(writer.data_bytes, 60u);
         // The writer is released unfinished, as after any error of the decode.
@@ -125,7 +117,7 @@ TEST(WavWriter, FourGibLimitIsCheckedAtTheEnd) {
         WavWriter writer;
         open_wav_output(writer, over, 48000, 1, false);
         writer.data_bytes = kMaxWavDataBytes + 3;
-        EXPECT_EQ(message_of([&] { finish_wav(writer); }), "decoded WAV exceeds RIFF 4 GiB limit; FLAC is recommended");
+        EXPECT_EQ(test::error_message([&] { finish_wav(writer); }), "decoded WAV exceeds RIFF 4 GiB limit; FLAC is recommended");
     }
     bytes = read_file(over);
     ASSERT_EQ(bytes.size(), 44u);
@@ -143,12 +135,12 @@ TEST(WavWriter, FullDiskIsAnError) {
         WavWriter writer;
         open_wav_output(writer, path, 48000, 2, true);
         write_wav_frame(writer, *make_frame(AV_SAMPLE_FMT_FLTP, 2, 4));
-        EXPECT_EQ(message_of([&] { finish_wav(writer); }), "error writing WAV output");
+        EXPECT_EQ(test::error_message([&] { finish_wav(writer); }), "error writing WAV output");
     }
     {
         WavWriter writer;
         open_wav_output(writer, path, 48000, 2, true);
-        EXPECT_EQ(message_of([&] {
+        EXPECT_EQ(test::error_message([&] {
                       for (int i = 0; i < 100; ++i) write_wav_frame(writer, *make_frame(AV_SAMPLE_FMT_FLTP, 2, 512));
                   }),
                   "error writing WAV output");

@@ -9,6 +9,7 @@
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
@@ -18,17 +19,8 @@ using test::WavChunk;
 
 const Bytes kSync = {0x7F, 0xFE, 0x80, 0x01, 0xFC, 0x3C};
 
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
 std::string analysis_error(const Bytes& file) {
-    return error_of([&] { analyse_input_bytes(file); });
+    return test::error_message([&] { analyse_input_bytes(file); });
 }
 
 Bytes pcm_fmt(std::uint16_t tag = 1, std::uint16_t channels = 2, std::uint32_t rate = 44100,
@@ -119,10 +111,10 @@ TEST(AnalyseInput, ReadsFilesAndRefusesWhatCannotBeRead) {
     test::write_file(dir.file("in.dts"), raw);
     EXPECT_EQ(analyse_input(dir.file("in.dts")).payload, raw);
 
-    EXPECT_EQ(error_of([&] { analyse_input(dir.file("missing.wav")); }), "unable to open input file");
-    EXPECT_EQ(error_of([&] { analyse_input(dir.path); }), "unable to read input file");
+    EXPECT_EQ(test::error_message([&] { analyse_input(dir.file("missing.wav")); }), "unable to open input file");
+    EXPECT_EQ(test::error_message([&] { analyse_input(dir.path); }), "unable to read input file");
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    EXPECT_EQ(error_of([&] { analyse_input(dir.file("fifo")); }), "unable to read input file");
+    EXPECT_EQ(test::error_message([&] { analyse_input(dir.file("fifo")); }), "unable to read input file");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "matroska/dts_packetiser.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/error_text.hpp"
 
 namespace orvane {
 namespace {
@@ -31,15 +32,6 @@ InputAnalysis carried_with_lead(DtsPacking packing, std::size_t lead) {
     const Bytes carried = test::carry_clip(stereo_clip(), packing);
     payload.insert(payload.end(), carried.begin(), carried.end());
     return analysis_of(std::move(payload), packing, lead);
-}
-
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
 }
 
 TEST(PacketiseDts, EveryCarriageGivesOnePacketPerFrameExactlyAsCarried) {
@@ -112,14 +104,14 @@ TEST(PacketiseDts, CopiedPacketsStayValidWhenMoved) {
 }
 
 TEST(PacketiseDts, FailuresCarryTheirMessages) {
-    EXPECT_EQ(error_of([] { packetise_dts(analysis_of({0x7F, 0xFE, 0x80, 0x01}, DtsPacking::Be16, 4)); }),
+    EXPECT_EQ(test::error_message([] { packetise_dts(analysis_of({0x7F, 0xFE, 0x80, 0x01}, DtsPacking::Be16, 4)); }),
               "invalid DTS sync offset");
-    EXPECT_EQ(error_of([] { packetise_dts(analysis_of({}, DtsPacking::Be16, 0)); }), "invalid DTS sync offset");
+    EXPECT_EQ(test::error_message([] { packetise_dts(analysis_of({}, DtsPacking::Be16, 0)); }), "invalid DTS sync offset");
 
     // An error raised by the caller's action reaches the caller unchanged.
     const InputAnalysis analysis = carried_with_lead(DtsPacking::Be16, 0);
     int seen = 0;
-    EXPECT_EQ(error_of([&] {
+    EXPECT_EQ(test::error_message([&] {
                   run_dts_parser(analysis, {"init", "parse", "flush"}, [&](std::span<const std::uint8_t>, int) {
                       if (++seen == 3) throw std::runtime_error("stop at the third frame");
                   });
