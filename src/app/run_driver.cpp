@@ -7,7 +7,6 @@
 
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
-#include "app/input_fault_report.hpp"
 #include "app/output_policy.hpp"
 #include "app/program_info.hpp"
 #include "decode/decode_loop.hpp"
@@ -41,8 +40,6 @@ int convert(const RunOptions& options, RunState& state) {
     }
 
     state.input_path = std::filesystem::path(options.operands[0]);
-    install_input_fault_report();
-    if (!state.eac_cleanup_path.empty()) set_input_fault_cleanup(state.eac_cleanup_path, state.input_path);
     const InputAnalysis analysis = analyse_input(state.input_path);
     if (!options.quiet) print_detection_report(out, analysis);
     if (options.scan) return 0;

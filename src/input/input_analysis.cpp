@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -116,16 +114,6 @@ void find_first_sync(InputAnalysis& analysis) {
     analysis.sync_offset = offset;
 }
 
-// The whole of a regular file mapped read-only, or null where that is not possible.
-std::shared_ptr<const void> map_whole_file(int fd, std::uint64_t size) {
-    if (size == 0 || size > SIZE_MAX) return {};
-    void* bytes = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (bytes == MAP_FAILED) return {};
-    return std::shared_ptr<const void>(bytes, [size](const void* mapped) {
-        ::munmap(const_cast<void*>(mapped), static_cast<std::size_t>(size));
-    });
-}
-
 }  // namespace
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
@@ -146,9 +134,8 @@ InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     return analysis;
 }
 
-// The file is read once. A regular file is mapped: the page cache reads it and the payload views the
-// data body where it lies, so the input is neither copied nor held twice. Anything else is read with
-// the data body going straight into a buffer of its own.
+// The file is read once: a carrier's chunk headers where the walk needs them, then the data body
+// straight into the payload, so no byte of the input is held or moved twice.
 InputAnalysis analyse_input(const std::filesystem::path& input_path) {
     FileDescriptor file;
     // Non-blocking open so that a FIFO without a writer cannot hang the run.
@@ -161,27 +148,21 @@ InputAnalysis analyse_input(const std::filesystem::path& input_path) {
     if (end < 0) throw std::runtime_error("unable to read input file");
     const auto size = static_cast<std::uint64_t>(end);
 
-    const std::shared_ptr<const void> mapping = S_ISREG(status.st_mode) ? map_whole_file(file.fd, size) : nullptr;
-    const auto* mapped = static_cast<const std::uint8_t*>(mapping.get());
-    const auto read_at = [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-        if (mapped != nullptr) {
-            std::memcpy(destination, mapped + offset, count);
-        } else {
-            read_exactly(file.fd, offset, count, destination);
-        }
-    };
-
     InputAnalysis analysis;
     std::uint8_t head[12] = {};
-    if (size >= sizeof head) read_at(0, sizeof head, head);
-    DataChunk data{0, size};
-    if (is_carrier_header(head, size)) data = walk_wav_chunks(size, read_at, analysis);
-    if (mapped != nullptr) {
-        analysis.payload = PayloadBytes(mapping, mapped + data.offset, static_cast<std::size_t>(data.size));
+    if (size >= sizeof head) read_exactly(file.fd, 0, sizeof head, head);
+    if (is_carrier_header(head, size)) {
+        const DataChunk data = walk_wav_chunks(
+            size,
+            [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+                read_exactly(file.fd, offset, count, destination);
+            },
+            analysis);
+        analysis.payload = payload_buffer(static_cast<std::size_t>(data.size));
+        read_exactly(file.fd, data.offset, analysis.payload.size(), analysis.payload.data());
     } else {
-        std::vector<std::uint8_t> bytes = payload_buffer(static_cast<std::size_t>(data.size));
-        read_exactly(file.fd, data.offset, bytes.size(), bytes.data());
-        analysis.payload = std::move(bytes);
+        analysis.payload = payload_buffer(static_cast<std::size_t>(size));
+        read_exactly(file.fd, 0, analysis.payload.size(), analysis.payload.data());
     }
     find_first_sync(analysis);
     return analysis;
