@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #if defined(__SSE2__)
@@ -87,6 +88,18 @@ void interleave_float(const AVFrame& frame, int channels, float scale, float hig
     }
 }
 
+// Float planes straight to interleaved 24-bit little-endian bytes. Each value goes out as one 4-byte
+// store whose top byte the next value overwrites, so `out` needs one byte of room behind the samples.
+void float_planes_to_pcm24(const AVFrame& frame, int channels, std::uint8_t* out) {
+    const auto put = [&out](std::int32_t value) {
+        const auto word = static_cast<std::uint32_t>(value);
+        std::memcpy(out, &word, 4);
+        out += 3;
+    };
+    interleave_float(frame, channels, 8388608.0f, 8388607.0f, [](float v) { return pcm24_from_float(v); },
+                     [&put](std::size_t, std::int32_t v) { put(v); });
+}
+
 }  // namespace
 
 std::int32_t pcm24_from_s32(std::int32_t value) {
@@ -149,6 +162,12 @@ std::size_t checked_value_count(const AVFrame& frame, int channels) {
 
 void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
     const std::size_t count = checked_value_count(frame, channels);
+    if (frame.format == AV_SAMPLE_FMT_FLTP) {
+        out.resize(count * 3 + 1);
+        float_planes_to_pcm24(frame, channels, out.data());
+        out.resize(count * 3);
+        return;
+    }
     out.resize(count * 3);
     std::uint8_t* bytes = out.data();
     auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
@@ -160,7 +179,6 @@ void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::u
             interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store);
             break;
         default:
-            interleave_float(frame, channels, 8388608.0f, 8388607.0f, [](float v) { return pcm24_from_float(v); }, store);
             break;
     }
 }
