@@ -57,6 +57,8 @@ std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t 
     run_dts_parser(
         analysis, kWording,
         [&](std::span<const std::uint8_t> frame, int duration) {
+            // Frames mostly keep the first one's size: room for that many saves regrowing the array.
+            if (packets.empty() && !frame.empty()) packets.reserve(stream.size() / frame.size() + 1);
             packets.push_back(make_dts_packet(frame, duration, stream));
         },
         piece_size);
