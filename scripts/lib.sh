@@ -6,7 +6,7 @@ ORVANE_PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev
   googletest libgtest-dev
   ffmpeg flac mkvtoolnix libdca-utils time
-  clang-14 libclang-rt-14-dev valgrind
+  clang-14 libclang-rt-14-dev valgrind groff-base
 )
 
 # Installs the packages that are not installed yet; does nothing (and needs no network) when all are.
