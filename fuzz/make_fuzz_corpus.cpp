@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
                 seed(operation, base + "-riff.wav", test::carrier_wav(padded, c.clip.sample_rate));
                 seed(operation, base + "-rf64.wav", test::carrier_wav(stream, c.clip.sample_rate, true));
                 seed(operation, base + "-cut.wav", test::carrier_wav(cut, c.clip.sample_rate));
+                // A sync word at an odd offset: byte pairs are counted from it, not from the chunk.
+                seed(operation, base + "-odd.wav", test::carrier_wav(silence_then(1, stream, 1), c.clip.sample_rate));
 
                 seed(input, base + "-riff.wav", test::carrier_wav(padded, c.clip.sample_rate));
                 seed(input, base + "-rf64.wav", test::carrier_wav(stream, c.clip.sample_rate, true));
