@@ -23,16 +23,11 @@ using test::error_report;
 
 class DecodeCutFrame : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { clip = new DtsClip(encode_dts_cd_clip(kFrames)); }
-    static void TearDownTestSuite() {
-        delete clip;
-        clip = nullptr;
-    }
-    static DtsClip* clip;
+    const DtsClip* clip = &cached_dts_cd_clip(kFrames);
     TempDir dir;
 
     // The carried frames in order; frame `cut` keeps only its first kKept carried bytes.
-    static Bytes carried_with_cut(DtsPacking packing, int frames, int cut) {
+    Bytes carried_with_cut(DtsPacking packing, int frames, int cut) const {
         Bytes stream;
         for (int i = 0; i < frames; ++i) {
             Bytes frame = carry_frame(clip->frames[static_cast<std::size_t>(i)], packing);
@@ -52,7 +47,6 @@ protected:
     }
 };
 
-DtsClip* DecodeCutFrame::clip = nullptr;
 
 TEST_F(DecodeCutFrame, CutLastFrameIsDroppedAndReported) {
     const std::vector<float> reference = ffmpeg_reference_decode(dir, complete_frames(kFrames - 1));

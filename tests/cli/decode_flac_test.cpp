@@ -19,16 +19,10 @@ constexpr int kFrames = 12;
 
 class DecodeFlac : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { clip = new DtsClip(encode_dts_cd_clip(kFrames)); }
-    static void TearDownTestSuite() {
-        delete clip;
-        clip = nullptr;
-    }
-    static DtsClip* clip;
+    const DtsClip* clip = &cached_dts_cd_clip(kFrames);
     TempDir dir;
 };
 
-DtsClip* DecodeFlac::clip = nullptr;
 
 TEST_F(DecodeFlac, EveryCarriageGivesAValidTaggedFileOfTheDecodedSamples) {
     const std::vector<float> reference = ffmpeg_reference_decode(dir, clip->joined());

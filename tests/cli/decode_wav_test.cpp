@@ -25,12 +25,7 @@ bool ends_with(const std::string& text, const std::string& tail) { return text.e
 
 class DecodeWav : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { clip = new DtsClip(encode_dts_cd_clip(kFrames)); }
-    static void TearDownTestSuite() {
-        delete clip;
-        clip = nullptr;
-    }
-    static DtsClip* clip;
+    const DtsClip* clip = &cached_dts_cd_clip(kFrames);
     TempDir dir;
 
     std::filesystem::path carrier(DtsPacking packing, const std::string& name = "in.wav") {
@@ -40,7 +35,6 @@ protected:
     }
 };
 
-DtsClip* DecodeWav::clip = nullptr;
 
 TEST_F(DecodeWav, EveryCarriageDecodesAsFfmpegDecodesTheStream) {
     const std::vector<float> reference = ffmpeg_reference_decode(dir, clip->joined());

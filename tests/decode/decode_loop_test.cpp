@@ -14,12 +14,7 @@ using test::Bytes;
 
 class DecodeLoop : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { clip = new test::DtsClip(test::encode_dts_cd_clip(12)); }
-    static void TearDownTestSuite() {
-        delete clip;
-        clip = nullptr;
-    }
-    static test::DtsClip* clip;
+    const test::DtsClip* clip = &test::cached_dts_cd_clip(12);
     test::TempDir dir;
 
     Bytes decode(const Bytes& file_image, const std::string& name, std::size_t piece_size) {
@@ -32,7 +27,6 @@ protected:
     }
 };
 
-test::DtsClip* DecodeLoop::clip = nullptr;
 
 // Long streams reach the parser in pieces; where the pieces end must not matter.
 TEST_F(DecodeLoop, PieceSizeDoesNotChangeTheOutput) {

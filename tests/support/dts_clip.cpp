@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <numbers>
 #include <stdexcept>
 #include <string>
@@ -141,6 +142,13 @@ DtsClip encode_dts_cd_clip(int frames) {
         }
     }
     return clip;
+}
+
+const DtsClip& cached_dts_cd_clip(int frames) {
+    static std::map<int, DtsClip> clips;
+    auto found = clips.find(frames);
+    if (found == clips.end()) found = clips.emplace(frames, encode_dts_cd_clip(frames)).first;
+    return found->second;
 }
 
 }  // namespace orvane::test

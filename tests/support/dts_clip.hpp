@@ -46,4 +46,7 @@ DtsClip encode_dts_clip(const DtsClipSpec& spec);
 // The DTS-CD shape: 44100 Hz 5.1 at 1234800 b/s, 1792-byte frames.
 DtsClip encode_dts_cd_clip(int frames);
 
+// The same DTS-CD clip for every test that asks for this many frames, encoded once per test run.
+const DtsClip& cached_dts_cd_clip(int frames);
+
 }  // namespace orvane::test
