@@ -20,10 +20,7 @@ using test::Bytes;
 using test::run_orvane;
 using test::run_program;
 
-const test::DtsClip& cd_clip() {
-    static const test::DtsClip clip = test::encode_dts_cd_clip(12);
-    return clip;
-}
+const test::DtsClip& cd_clip() { return test::cached_dts_cd_clip(12); }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

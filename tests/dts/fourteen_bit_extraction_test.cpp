@@ -6,24 +6,16 @@
 #include "dts/fourteen_bit_extraction.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/analysis_of.hpp"
 
 namespace orvane {
 namespace {
 
 using test::Bytes;
 
-const test::DtsClip& cd_clip() {
-    static const test::DtsClip clip = test::encode_dts_cd_clip(11);
-    return clip;
-}
+const test::DtsClip& cd_clip() { return test::cached_dts_cd_clip(11); }
 
-InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t offset) {
-    InputAnalysis analysis;
-    analysis.payload = std::move(payload);
-    analysis.packing = packing;
-    analysis.sync_offset = offset;
-    return analysis;
-}
+using test::analysis_of;
 
 // `lead` zero bytes, then `frames` whole carried frames, then `extra` bytes of the next one.
 InputAnalysis carried(DtsPacking packing, std::size_t lead, std::size_t frames, std::size_t extra = 0) {

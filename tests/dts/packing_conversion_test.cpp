@@ -3,19 +3,14 @@
 #include <stdexcept>
 
 #include "dts/packing_conversion.hpp"
+#include "support/analysis_of.hpp"
 
 namespace orvane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t offset) {
-    InputAnalysis analysis;
-    analysis.payload = std::move(payload);
-    analysis.packing = packing;
-    analysis.sync_offset = offset;
-    return analysis;
-}
+using test::analysis_of;
 
 std::string error_of(const InputAnalysis& analysis) {
     try {

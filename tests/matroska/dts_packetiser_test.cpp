@@ -7,6 +7,7 @@
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/error_text.hpp"
+#include "support/analysis_of.hpp"
 
 namespace orvane {
 namespace {
@@ -18,13 +19,7 @@ const test::DtsClip& stereo_clip() {
     return clip;
 }
 
-InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t offset) {
-    InputAnalysis analysis;
-    analysis.payload = std::move(payload);
-    analysis.packing = packing;
-    analysis.sync_offset = offset;
-    return analysis;
-}
+using test::analysis_of;
 
 // Leading bytes the parser must never see, then the carried clip.
 InputAnalysis carried_with_lead(DtsPacking packing, std::size_t lead) {
