@@ -20,16 +20,8 @@ const test::DtsClip& cd_clip() { return test::cached_dts_cd_clip(11); }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// `lead` zero bytes, `frames` whole carried frames, then `extra` bytes of the next one.
 Bytes carried_payload(DtsPacking packing, std::size_t lead, std::size_t frames, std::size_t extra) {
-    Bytes payload(lead, 0x00);
-    for (std::size_t k = 0; k < frames; ++k) {
-        const Bytes frame = test::carry_frame(cd_clip().frames[k], packing);
-        payload.insert(payload.end(), frame.begin(), frame.end());
-    }
-    const Bytes next = test::carry_frame(cd_clip().frames[frames], packing);
-    payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
-    return payload;
+    return test::carried_payload(cd_clip(), packing, lead, frames, extra);
 }
 
 struct Dts14Test : ::testing::Test {

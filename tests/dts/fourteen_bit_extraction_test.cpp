@@ -19,14 +19,7 @@ using test::analysis_of;
 
 // `lead` zero bytes, then `frames` whole carried frames, then `extra` bytes of the next one.
 InputAnalysis carried(DtsPacking packing, std::size_t lead, std::size_t frames, std::size_t extra = 0) {
-    Bytes payload(lead, 0x00);
-    for (std::size_t k = 0; k < frames; ++k) {
-        const Bytes frame = test::carry_frame(cd_clip().frames[k], packing);
-        payload.insert(payload.end(), frame.begin(), frame.end());
-    }
-    const Bytes next = test::carry_frame(cd_clip().frames[frames], packing);
-    payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
-    return analysis_of(std::move(payload), packing, lead);
+    return analysis_of(test::carried_payload(cd_clip(), packing, lead, frames, extra), packing, lead);
 }
 
 std::string error_of(const InputAnalysis& analysis, std::uint64_t* frames = nullptr,

@@ -74,4 +74,18 @@ Bytes carry_clip(const DtsClip& clip, DtsPacking packing) {
     return out;
 }
 
+Bytes carried_payload(const DtsClip& clip, DtsPacking packing, std::size_t lead, std::size_t frames,
+                      std::size_t extra) {
+    Bytes payload(lead, 0x00);
+    for (std::size_t k = 0; k < frames; ++k) {
+        const Bytes frame = carry_frame(clip.frames[k], packing);
+        payload.insert(payload.end(), frame.begin(), frame.end());
+    }
+    if (extra > 0) {
+        const Bytes next = carry_frame(clip.frames[frames], packing);
+        payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
+    }
+    return payload;
+}
+
 }  // namespace orvane::test

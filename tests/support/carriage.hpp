@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // Packs 16-bit big-endian DTS frames into the four carriages a PCM carrier may hold.
 
 #include "input/dts_packing.hpp"
@@ -22,5 +24,10 @@ Bytes carry_frame(const Bytes& frame_be16, DtsPacking packing);
 
 // All frames of the clip, each carried, back to back.
 Bytes carry_clip(const DtsClip& clip, DtsPacking packing);
+
+// `lead` zero bytes, the clip's first `frames` frames carried, then the first `extra` carried bytes
+// of the frame after them: a payload with silence before it and a cut-off frame behind it.
+Bytes carried_payload(const DtsClip& clip, DtsPacking packing, std::size_t lead, std::size_t frames,
+                      std::size_t extra);
 
 }  // namespace orvane::test
