@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/tag_set.hpp"
+#include "output/tag_set.hpp"
 #include "decode/decode_loop.hpp"
 #include "dts/raw_dts_writer.hpp"
 #include "fuzz_common.hpp"

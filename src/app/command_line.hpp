@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tag_set.hpp"
+#include "output/tag_set.hpp"
 
 namespace orvane {
 

@@ -7,8 +7,8 @@
 
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
-#include "app/output_policy.hpp"
-#include "app/program_info.hpp"
+#include "output/output_policy.hpp"
+#include "output/program_info.hpp"
 #include "decode/decode_loop.hpp"
 #include "dts/raw_dts_writer.hpp"
 #include "input/input_analysis.hpp"

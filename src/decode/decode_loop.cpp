@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ffmpeg_error.hpp"
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 #include "decode/flac_writer.hpp"
 #include "decode/wav_writer.hpp"
 

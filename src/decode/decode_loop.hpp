@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 
-#include "app/tag_set.hpp"
+#include "output/tag_set.hpp"
 #include "dts/dts_parser_feed.hpp"
 #include "input/input_analysis.hpp"
 

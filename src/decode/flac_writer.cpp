@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ffmpeg_error.hpp"
-#include "app/output_policy.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
+#include "output/output_policy.hpp"
 #include "decode/sample_conversion.hpp"
 #include "decode/vorbis_comment.hpp"
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/ffmpeg_handles.hpp"
-#include "app/tag_set.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
+#include "output/tag_set.hpp"
 
 namespace orvane {
 

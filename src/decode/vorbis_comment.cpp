@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/program_info.hpp"
+#include "output/program_info.hpp"
 
 namespace orvane {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/output_policy.hpp"
+#include "output/output_policy.hpp"
 #include "decode/sample_conversion.hpp"
 
 namespace orvane {

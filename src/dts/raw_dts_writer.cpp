@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/output_policy.hpp"
+#include "output/output_policy.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane {
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ffmpeg_error.hpp"
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane {
 namespace {

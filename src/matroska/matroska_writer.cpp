@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/ffmpeg_error.hpp"
-#include "app/ffmpeg_handles.hpp"
-#include "app/output_policy.hpp"
-#include "app/program_info.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
+#include "output/output_policy.hpp"
+#include "output/program_info.hpp"
 #include "matroska/dts_packetiser.hpp"
 #include "matroska/dts_stream_probe.hpp"
 

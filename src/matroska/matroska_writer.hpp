@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/tag_set.hpp"
+#include "output/tag_set.hpp"
 #include "input/input_analysis.hpp"
 
 extern "C" {

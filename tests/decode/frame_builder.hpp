@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 extern "C" {
 #include <libavutil/samplefmt.h>

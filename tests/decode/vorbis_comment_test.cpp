@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/program_info.hpp"
+#include "output/program_info.hpp"
 #include "decode/vorbis_comment.hpp"
 
 namespace orvane {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
 #include "matroska/dts_stream_probe.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ffmpeg_error.hpp"
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 extern "C" {
 #include <libavutil/samplefmt.h>

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/ffmpeg_handles.hpp"
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane::test {
 

@@ -1,4 +1,4 @@
-#include "app/output_policy.hpp"
+#include "output/output_policy.hpp"
 
 #include <stdexcept>
 #include <system_error>

@@ -3,7 +3,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "app/output_policy.hpp"
+#include "output/output_policy.hpp"
 #include "support/temp_dir.hpp"
 #include "support/error_text.hpp"
 

@@ -1,4 +1,4 @@
-#include "app/ffmpeg_error.hpp"
+#include "ffmpeg/ffmpeg_error.hpp"
 
 extern "C" {
 #include <libavutil/error.h>

@@ -1,4 +1,4 @@
-#include "app/tag_set.hpp"
+#include "output/tag_set.hpp"
 
 namespace orvane {
 
