@@ -7,6 +7,7 @@ ORVANE_PACKAGES=(
   googletest libgtest-dev
   ffmpeg flac mkvtoolnix libdca-utils time
   clang-14 libclang-rt-14-dev valgrind groff-base
+  nasm dpkg-dev xz-utils debian-archive-keyring
 )
 
 # Installs the packages that are not installed yet; does nothing (and needs no network) when all are.
