@@ -11,7 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION
 16-bit or 14-bit words, in either byte order) or a raw DTS stream, reports what it found, and
 extracts the bitstream losslessly to .dts, muxes it unchanged into Matroska (.mka) with tags, or
 decodes it to 24-bit multichannel FLAC (with tags) or WAV.")
-set(CPACK_PACKAGE_CONTACT "the ORVANE developers <orvane@example.invalid>")
+# A role, not a person; the reserved .invalid domain makes plain that no mail is read there. Whoever
+# distributes the package sets their own address.
+set(ORVANE_PACKAGE_MAINTAINER "ORVANE developers <no-reply@orvane.invalid>"
+  CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${ORVANE_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -20,6 +24,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+# The copyright file in Debian's machine-readable format; its licence text is LICENSE's own, so the
+# two cannot drift apart.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE orvane_license)
+string(FIND "${orvane_license}" "Permission is hereby granted" orvane_grant)
+string(SUBSTRING "${orvane_license}" ${orvane_grant} -1 orvane_license)
+string(STRIP "${orvane_license}" orvane_license)
+string(REGEX REPLACE "\n\n" "\n.\n" orvane_license "${orvane_license}")
+string(REGEX REPLACE "\n" "\n " ORVANE_LICENSE_PARAGRAPH " ${orvane_license}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Only what `cmake --install` installs goes into the package; the test programs are never installed.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")

@@ -55,7 +55,8 @@ grep -Eq '(^|, )libc6( |,|$)' <<<"$depends" || fail "Depends does not name libc6
 
 contents=$(dpkg-deb --contents "$deb") || fail "dpkg-deb --contents"
 for path in ./usr/bin/orvane ./usr/share/man/man1/orvane.1.gz \
-    ./usr/share/bash-completion/completions/orvane ./usr/share/doc/orvane/README.md; do
+    ./usr/share/bash-completion/completions/orvane ./usr/share/doc/orvane/README.md \
+    ./usr/share/doc/orvane/copyright; do
     grep -q " $path\$" <<<"$contents" || fail "$path is not in the package"
 done
 grep -q -- '-rwxr-xr-x .* ./usr/bin/orvane$' <<<"$contents" || fail "./usr/bin/orvane is not executable"
@@ -68,6 +69,17 @@ dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x"
 [[ $("$work/root/usr/bin/orvane" --version) == "ORVANE 1.0.1.0" ]] || fail "the packaged program does not run"
 cmp -s <(gzip -dc "$work/root/usr/share/man/man1/orvane.1.gz") "$source/docs/orvane.1" ||
     fail "the packaged manual page differs from docs/orvane.1"
+# The copyright file is in the machine-readable format, names the MIT licence with LICENSE's own
+# text, and says that FFmpeg's libraries come under their own licences.
+copyright="$work/root/usr/share/doc/orvane/copyright"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$copyright" ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^License: MIT$' "$copyright" || fail "the copyright file does not name the MIT licence"
+grep -q "FFmpeg's libraries" "$copyright" || fail "the copyright file does not mention FFmpeg's libraries"
+# (the stand-alone licence paragraph is the file's last one)
+cmp -s <(tac "$copyright" | sed '/^License: MIT$/q' | tac | tail -n +2 | sed 's/^ //; s/^\.$//') \
+    <(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE") ||
+    fail "the licence text in the copyright file differs from LICENSE"
 cmp -s "$work/root/usr/share/bash-completion/completions/orvane" "$source/completions/orvane" ||
     fail "the packaged completion script differs from completions/orvane"
 
