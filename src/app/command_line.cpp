@@ -40,6 +40,8 @@ const char* usage_text() {
            "  --scan         Detect DTS and report carrier/packing information\n"
            "  --quiet        Suppress normal banner/status output where possible\n"
            "  --eac          EAC integration mode (implies --overwrite and --quiet)\n"
+           "  --skip-existing   Leave an existing output file alone and report it as skipped\n"
+           "  --                End of options: every later argument is a file name\n"
            "\n"
            "FLAC / Matroska tagging:\n"
            "  --title <text>          Track title\n"
@@ -81,17 +83,20 @@ const char* usage_text() {
 ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     RunOptions& options = parsed.options;
+    bool options_ended = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument == "--version") {
+        if (options_ended) {
+            options.operands.push_back(argument);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (argument == "--version") {
             parsed.action = ParseAction::ShowVersion;
             return parsed;
-        }
-        if (argument == "--help" || argument == "-h") {
+        } else if (argument == "--help" || argument == "-h") {
             parsed.action = ParseAction::ShowUsage;
             return parsed;
-        }
-        if (argument == "--overwrite") {
+        } else if (argument == "--overwrite") {
             options.overwrite = true;
         } else if (argument == "--scan") {
             options.scan = true;
@@ -99,14 +104,23 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
             options.quiet = true;
         } else if (argument == "--eac") {
             options.eac = options.overwrite = options.quiet = true;
+        } else if (argument == "--skip-existing") {
+            options.skip_existing = true;
         } else if (std::string* field = tag_field(options.tags, argument)) {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.
+            if (!is_valid_utf8(arguments[i + 1])) throw std::runtime_error("tag value is not valid UTF-8: " + argument);
             *field = arguments[++i];
         } else if (!argument.empty() && argument[0] == '-') {
             throw std::runtime_error("unknown option: " + argument);
         } else {
             options.operands.push_back(argument);
         }
+    }
+    // Skipping an existing output and replacing it exclude each other; --eac replaces.
+    if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
+    if (options.skip_existing && options.overwrite) {
+        throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
     }
     return parsed;
 }

@@ -12,6 +12,7 @@ struct RunOptions {
     bool scan = false;
     bool quiet = false;
     bool eac = false;
+    bool skip_existing = false;  // an existing output is reported and left alone
     TagSet tags;
     std::vector<std::string> operands;
 };

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
@@ -37,6 +38,18 @@ int convert(const RunOptions& options, RunState& state) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
         }
         state.eac_cleanup_path = std::filesystem::path(options.operands[1]);
+    }
+    // A glob that matched several files must not turn the second into the first one's output.
+    if (options.operands.size() > 2) {
+        throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
+                                 " given; one run converts one input file into one output file");
+    }
+    if (options.skip_existing && !options.scan && options.operands.size() == 2) {
+        // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
+        if (std::filesystem::exists(std::filesystem::path(options.operands[1]))) {
+            if (!options.quiet) out << "Output exists, skipped: " << options.operands[1] << "\n";
+            return 0;
+        }
     }
 
     state.input_path = std::filesystem::path(options.operands[0]);

@@ -23,4 +23,7 @@ struct TagSet {
 
 bool is_empty(const TagSet& tags);
 
+// True when the bytes are well-formed UTF-8 (shortest forms only, no surrogates, at most U+10FFFF).
+bool is_valid_utf8(const std::string& text);
+
 }  // namespace orvane

@@ -70,6 +70,26 @@ TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
     EXPECT_EQ(parse_error({"-"}), "unknown option: -");
     EXPECT_EQ(parse_error({"-qs"}), "unknown option: -qs");
     EXPECT_EQ(parse_error({"--bogus", "--version"}), "unknown option: --bogus");
+    EXPECT_EQ(parse_error({"--skip-existing", "--overwrite"}), "--skip-existing cannot be combined with --overwrite");
+    EXPECT_EQ(parse_error({"--eac", "--skip-existing"}), "--skip-existing cannot be combined with --eac");
+}
+
+TEST(ParseCommandLine, TagValuesMustBeUtf8) {
+    // Latin-1, a lone continuation byte, cut sequences, overlong forms, a surrogate, past U+10FFFF.
+    for (const std::string bad : {"Caf\xe9", "\x80", "\xc3", "\xe2\x82", "\xc0\xaf", "\xe0\x80\xaf",
+                                  "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80"}) {
+        EXPECT_EQ(parse_error({"--year", bad, "in", "out"}), "tag value is not valid UTF-8: --year") << bad;
+    }
+    const std::string good = "Caf\xc3\xa9 \xe2\x99\xab \xe9\x9b\xa8 \xf0\x9f\x8e\xb5 \xf4\x8f\xbf\xbf";
+    EXPECT_EQ(parse_command_line({"--title", good}).options.tags.title, good);
+}
+
+TEST(ParseCommandLine, DoubleHyphenEndsTheOptions) {
+    const auto options = parse_command_line({"--quiet", "--", "-x.wav", "--version", "--", "-"}).options;
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.operands, (std::vector<std::string>{"-x.wav", "--version", "--", "-"}));
+    EXPECT_EQ(parse_command_line({"--title", "--", "a"}).options.tags.title, "--");
+    EXPECT_TRUE(parse_command_line({"--skip-existing", "a", "b"}).options.skip_existing);
 }
 
 TEST(ParseCommandLine, VersionAndHelpEndParsingAtOnce) {

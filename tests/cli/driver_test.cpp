@@ -78,6 +78,54 @@ TEST_F(DriverTest, OperandErrorsComeAfterTheBanner) {
     EXPECT_EQ(run_orvane({"--title"}).err, error_report("--title requires a value"));
 }
 
+// What a shell makes of `orvane --overwrite *.wav`: refused before any file is read or written.
+TEST_F(DriverTest, MoreFilesThanOneRunTakesAreRefused) {
+    const Bytes rip = test::read_file(carrier);
+    const fs::path second = dir.file("02 b.wav");
+    test::write_file(second, rip);
+    for (const auto& args : {std::vector<std::string>{"--overwrite", carrier.string(), second.string(), "c.wav"},
+                             {"--scan", carrier.string(), second.string(), "c.wav"},
+                             {carrier.string(), "o.flac", "--title", "--artist", "Some Band"}}) {
+        const auto result = run_orvane(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, kBanner);
+        EXPECT_EQ(result.err.rfind("Error: too many files: 3 given; one run converts one input file into one output "
+                                   "file\n", 0), 0u) << result.err;
+    }
+    EXPECT_EQ(test::read_file(second), rip);
+    EXPECT_FALSE(fs::exists("o.flac"));
+}
+
+TEST_F(DriverTest, SkipExistingLeavesAnExistingOutputAlone) {
+    const fs::path out = dir.file("out.dts");
+    const Bytes old(50000, 0x99);
+    test::write_file(out, old);
+    const auto skipped = run_orvane({"--skip-existing", dir.file("missing.wav").string(), out.string()});
+    EXPECT_EQ(skipped.status, 0) << skipped.err;
+    EXPECT_EQ(skipped.out, kBanner + "Output exists, skipped: " + out.string() + "\n");
+    EXPECT_EQ(test::read_file(out), old);
+
+    const fs::path fresh = dir.file("fresh.dts");
+    const auto converted = run_orvane({"--skip-existing", "--quiet", carrier.string(), fresh.string()});
+    EXPECT_EQ(converted.status, 0) << converted.err;
+    EXPECT_EQ(test::read_file(fresh), frames);
+    EXPECT_EQ(run_orvane({"--skip-existing", "--quiet", carrier.string(), fresh.string()}).out, "");
+    EXPECT_EQ(run_orvane({"--skip-existing", "--overwrite", carrier.string(), fresh.string()}).err,
+              error_report("--skip-existing cannot be combined with --overwrite"));
+}
+
+TEST_F(DriverTest, DoubleHyphenLetsANameStartWithAHyphen) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path);
+    fs::rename("in.wav", "-x.wav");
+    const auto refused = run_orvane({"-x.wav", "-y.dts"});
+    const auto result = run_orvane({"--quiet", "--", "-x.wav", "-y.dts"});
+    fs::current_path(previous);
+    EXPECT_EQ(refused.err, error_report("unknown option: -x.wav"));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(test::read_file(dir.file("-y.dts")), frames);
+}
+
 TEST_F(DriverTest, ScanPrintsTheReportAndTouchesNoOutput) {
     const auto result = run_orvane({"--scan", carrier.string(), dir.file("out.dts").string()});
     EXPECT_EQ(result.status, 0);
