@@ -14,6 +14,7 @@
 #include "dts/raw_dts_writer.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/matroska_writer.hpp"
+#include "platform/interruption.hpp"
 
 namespace orvane {
 namespace {
@@ -54,6 +55,7 @@ int convert(const RunOptions& options, RunState& state) {
 
     state.input_path = std::filesystem::path(options.operands[0]);
     const InputAnalysis analysis = analyse_input(state.input_path);
+    check_interruption();
     if (!options.quiet) print_detection_report(out, analysis);
     if (options.scan) return 0;
 
@@ -80,6 +82,8 @@ int convert(const RunOptions& options, RunState& state) {
         throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
     }
 
+    // An interruption that came after the last frame still ends the run as interrupted.
+    check_interruption();
     verify_output(output_path);
     if (!options.quiet) out << "\nConversion complete.\n";
     return 0;

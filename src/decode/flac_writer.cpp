@@ -22,10 +22,25 @@ std::runtime_error ffmpeg_failure(const char* context, int code) {
     return std::runtime_error(std::string(context) + ffmpeg_error_text(code));
 }
 
+// Writes the 36-bit total sample count into STREAMINFO and returns to the end of the file.
+bool write_total_samples(FlacWriter& writer) {
+    if (writer.total_samples > kMaxStreaminfoSamples) return false;
+    // Body bytes 13 (low nibble) to 17 hold the count, behind rate, channels and depth.
+    std::uint8_t* info = writer.streaminfo.data();
+    info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
+    return std::fflush(writer.file) == 0 && std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) == 0 &&
+           std::fwrite(info, 1, writer.streaminfo.size(), writer.file) == writer.streaminfo.size() &&
+           std::fflush(writer.file) == 0 && std::fseek(writer.file, 0, SEEK_END) == 0;
+}
+
 }  // namespace
 
 FlacWriter::~FlacWriter() {
-    if (file != nullptr) std::fclose(file);
+    if (file == nullptr) return;
+    // Every packet of the samples sent so far is in the file: the encoder holds no frame back.
+    if (!failed && streaminfo_offset >= 0) write_total_samples(*this);
+    std::fclose(file);
 }
 
 int encoder_frame_size(const FlacWriter& writer) {
@@ -113,12 +128,18 @@ void write_flac_packets(FlacWriter& writer) {
     for (;;) {
         const int result = avcodec_receive_packet(writer.encoder.get(), packet);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
-        if (result < 0) throw ffmpeg_failure("FLAC encoding failed: ", result);
+        if (result < 0) {
+            writer.failed = true;
+            throw ffmpeg_failure("FLAC encoding failed: ", result);
+        }
         // The encoder's last packet may carry side data only.
         const std::size_t size = static_cast<std::size_t>(packet->size);
         const bool written = size == 0 || std::fwrite(packet->data, 1, size, writer.file) == size;
         av_packet_unref(packet);
-        if (!written) throw std::runtime_error("error writing FLAC output");
+        if (!written) {
+            writer.failed = true;
+            throw std::runtime_error("error writing FLAC output");
+        }
     }
 }
 
@@ -142,18 +163,14 @@ void finish_flac(FlacWriter& writer) {
     if (writer.total_samples > kMaxStreaminfoSamples) {
         throw std::runtime_error("FLAC total sample count exceeds the 36-bit STREAMINFO limit");
     }
-    // Body bytes 13 (low nibble) to 17 hold the 36-bit count, behind rate, channels and depth.
-    std::uint8_t* info = writer.streaminfo.data();
-    info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
-    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
-
-    if (std::fflush(writer.file) != 0) throw std::runtime_error("unable to flush FLAC output before STREAMINFO update");
-    if (std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) != 0) {
-        throw std::runtime_error("unable to seek back to FLAC STREAMINFO");
+    if (std::fflush(writer.file) != 0) {
+        writer.failed = true;
+        throw std::runtime_error("unable to flush FLAC output before STREAMINFO update");
     }
-    write_or_throw(writer.file, info, writer.streaminfo.size(), "unable to update FLAC STREAMINFO total sample count");
-    if (std::fflush(writer.file) != 0) throw std::runtime_error("unable to flush updated FLAC STREAMINFO");
-    if (std::fseek(writer.file, 0, SEEK_END) != 0) throw std::runtime_error("unable to restore FLAC output position");
+    if (!write_total_samples(writer)) {
+        writer.failed = true;
+        throw std::runtime_error("unable to update FLAC STREAMINFO total sample count");
+    }
     // Closing is the last chance the system has to report a lost write.
     std::FILE* file = writer.file;
     writer.file = nullptr;

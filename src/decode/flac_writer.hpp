@@ -31,12 +31,14 @@ struct FlacWriter {
     int channels = 0;
     std::array<std::uint8_t, 34> streaminfo{};
     std::uint64_t total_samples = 0;  // samples per channel sent to the encoder
+    bool failed = false;              // encoding or a write failed: STREAMINFO is left alone
     long streaminfo_offset = -1;
 
     FlacWriter() = default;
     FlacWriter(const FlacWriter&) = delete;
     FlacWriter& operator=(const FlacWriter&) = delete;
-    // Closes the file if still open; STREAMINFO is not updated.
+    // An unfinished writer (a failed or interrupted run) writes the count of the samples in the file
+    // into STREAMINFO, ignoring errors, and closes; the samples not yet encoded are dropped.
     ~FlacWriter();
 };
 

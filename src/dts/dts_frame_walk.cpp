@@ -1,5 +1,7 @@
 #include "dts/dts_frame_walk.hpp"
 
+#include "platform/interruption.hpp"
+
 namespace orvane {
 namespace {
 
@@ -49,6 +51,7 @@ std::size_t extension_block_size(const BigEndianView& view, std::size_t p) {
 }
 
 void keep(DtsFrameWalk& walk, std::size_t offset, std::size_t size) {
+    check_interruption();
     if (!walk.kept.empty() && walk.kept.back().offset + walk.kept.back().size == offset) {
         walk.kept.back().size += size;
     } else {

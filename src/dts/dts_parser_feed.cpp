@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/interruption.hpp"
+
 namespace orvane {
 namespace {
 
@@ -16,6 +18,7 @@ bool feed_piece(AVCodecParserContext* parser, AVCodecContext* context, const std
     int remaining = size;
     const std::uint8_t* position = data;
     while (remaining > 0) {
+        check_interruption();
         std::uint8_t* out = nullptr;
         int out_size = 0;
         const int consumed = av_parser_parse2(parser, context, &out, &out_size, position, remaining,
@@ -54,6 +57,7 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
     }
 
     for (;;) {
+        check_interruption();
         std::uint8_t* out = nullptr;
         int out_size = 0;
         const int result = av_parser_parse2(parser, context, &out, &out_size, nullptr, 0, AV_NOPTS_VALUE,

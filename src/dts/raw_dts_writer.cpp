@@ -11,6 +11,7 @@
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
+#include "platform/interruption.hpp"
 
 namespace orvane {
 namespace {
@@ -27,6 +28,7 @@ void open_output(RawOutput& output, const std::filesystem::path& output_path) {
 }
 
 void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) {
+    check_interruption();
     output.file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     if (!output.file) throw std::runtime_error("error writing DTS output");
 }

@@ -13,6 +13,7 @@
 #include "output/program_info.hpp"
 #include "matroska/dts_packetiser.hpp"
 #include "matroska/dts_stream_probe.hpp"
+#include "platform/interruption.hpp"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -141,6 +142,7 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
 
     std::int64_t running = 0;
     for (const DtsPacket& frame : packets) {
+        check_interruption();
         av_packet_unref(packet.get());
         if (frame.is_view()) {
             packet->buf = av_buffer_ref(payload_ref);

@@ -1,13 +1,16 @@
 // Faults from outside: full disks, unwritable places, inputs that are no files or cannot be read,
-// outputs that are directories, truncated carriers and non-ASCII names. Every failure must end
+// outputs that are directories, truncated carriers, non-ASCII names and interrupting signals. Every failure must end
 // with status 2, exactly the two report lines, and no output that passes for a finished one.
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -16,10 +19,12 @@
 #include <vector>
 
 #include "app/run_driver.hpp"
+#include "decode/decoded_output.hpp"
 #include "input/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/process_runner.hpp"
+#include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
 
@@ -316,6 +321,65 @@ TEST_F(FaultTest, TruncatedCarriersThroughTheBinary) {
             }
         }
     }
+}
+
+// Two minutes of DTS-CD frames (one second's, repeated) in a 16-bit carrier: long enough that a
+// signal sent once the output has grown past its first write always lands in the middle of the decode.
+const Bytes& long_carrier() {
+    static const Bytes file = [] {
+        const Bytes second = test::cached_dts_cd_clip(86).joined();
+        Bytes stream;
+        stream.reserve(second.size() * 120);
+        for (int i = 0; i < 120; ++i) test::append(stream, second);
+        return test::carrier_wav(stream);
+    }();
+    return file;
+}
+
+test::ProcessResult run_interrupted(const std::vector<std::string>& args, const fs::path& out, int signal) {
+    return test::run_orvane(args, [&](int pid) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            std::error_code absent;
+            const auto size = fs::file_size(out, absent);
+            if ((!absent && size > 100000) || std::chrono::steady_clock::now() > deadline) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::kill(pid, signal);
+    });
+}
+
+// Ctrl-C, a stop or a closed terminal ends the run like a failure: the report, an output that
+// describes what it holds (none in EAC mode), and then death by that signal, so a calling loop stops.
+TEST_F(FaultTest, SignalsEndTheRunLikeAFailureThenByTheSignal) {
+    test::write_file(carrier, long_carrier());
+    const fs::path wav = dir.file("out.wav");
+    const auto by_int = run_interrupted({carrier.string(), wav.string()}, wav, SIGINT);
+    EXPECT_EQ(by_int.signal, SIGINT);
+    EXPECT_EQ(by_int.err, error_report("interrupted"));
+    EXPECT_NE(by_int.out.find("Decoded: "), std::string::npos);
+    EXPECT_EQ(by_int.out.find("Conversion complete."), std::string::npos);
+    const Bytes pcm = test::read_file(wav);
+    EXPECT_EQ(test::le32_at(pcm, 4), pcm.size() - 8);
+    EXPECT_EQ(test::le32_at(pcm, 40), pcm.size() - 44);
+    EXPECT_EQ((pcm.size() - 44) % 18, 0u);  // whole sample frames of 6 channels at 3 bytes
+    EXPECT_LT(pcm.size(), 120u * 44100 * 18);
+
+    const fs::path flac = dir.file("out.flac");
+    const auto by_term = run_interrupted({"--quiet", carrier.string(), flac.string()}, flac, SIGTERM);
+    EXPECT_EQ(by_term.signal, SIGTERM);
+    EXPECT_EQ(by_term.err, error_report("interrupted"));
+    const std::uint64_t total = test::streaminfo_total_samples(test::read_file(flac));
+    EXPECT_GT(total, 0u);
+    EXPECT_EQ(test::ffmpeg_read_pcm24(dir, flac).size(), total * 6);
+    EXPECT_EQ(test::run_program("flac", {"-t", "-s", flac.string()}).status, 0);
+
+    fs::remove(flac);
+    const auto in_eac = run_interrupted({"--eac", carrier.string(), flac.string()}, flac, SIGHUP);
+    EXPECT_EQ(in_eac.signal, SIGHUP);
+    EXPECT_EQ(in_eac.out, "");
+    EXPECT_EQ(in_eac.err, error_report("interrupted"));
+    EXPECT_FALSE(fs::exists(flac));
 }
 
 }  // namespace

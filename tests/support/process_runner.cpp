@@ -43,6 +43,11 @@ struct Pipe {
 }  // namespace
 
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args) {
+    return run_program(program, args, nullptr);
+}
+
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::function<void(int pid)>& while_running) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 2);
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -56,6 +61,7 @@ ProcessResult run_program(const std::string& program, const std::vector<std::str
     if (pid == 0) child(argv.data(), out_pipe.fd[1], err_pipe.fd[1]);
     out_pipe.close_end(1);
     err_pipe.close_end(1);
+    if (while_running) while_running(pid);
 
     ProcessResult result;
     // Read both pipes as data arrives, so a child filling one of them never blocks.
@@ -85,10 +91,17 @@ ProcessResult run_program(const std::string& program, const std::vector<std::str
         if (errno != EINTR) throw std::runtime_error(std::string("waitpid failed: ") + std::strerror(errno));
     }
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+    else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+        result.status = 128 + result.signal;
+    }
     return result;
 }
 
 ProcessResult run_orvane(const std::vector<std::string>& args) { return run_program(ORVANE_BINARY_PATH, args); }
+
+ProcessResult run_orvane(const std::vector<std::string>& args, const std::function<void(int pid)>& while_running) {
+    return run_program(ORVANE_BINARY_PATH, args, while_running);
+}
 
 }  // namespace orvane::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@ namespace orvane::test {
 
 struct ProcessResult {
     int status = -1;  // exit status, or 128 + signal number
+    int signal = 0;   // the signal that ended the child, 0 when it exited
     std::string out;
     std::string err;
 };
@@ -15,7 +17,14 @@ struct ProcessResult {
 // captures everything; standard input is /dev/null.
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args);
 
+// The same, calling `while_running` with the child's process id once it has started (before its
+// output is read, so the child must not fill a pipe meanwhile); the child is reaped only afterwards,
+// so signalling that id is always safe.
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::function<void(int pid)>& while_running);
+
 // Runs the built orvane binary.
 ProcessResult run_orvane(const std::vector<std::string>& args);
+ProcessResult run_orvane(const std::vector<std::string>& args, const std::function<void(int pid)>& while_running);
 
 }  // namespace orvane::test
