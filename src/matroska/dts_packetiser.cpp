@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "dts/dts_frame_walk.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane {
@@ -24,7 +25,14 @@ void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wordi
     feed_dts_parser(
         raw_parser, context.get(), dts_stream(analysis), ParserFeedWording{wording.parse_error, wording.flush_error},
         [&](const std::uint8_t* data, int size, bool) {
-            on_frame(std::span<const std::uint8_t>(data, static_cast<std::size_t>(size)), raw_parser->duration);
+            // The parser ends a frame where the next sync word begins, so whatever lies between the
+            // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
+            // than its header declares (cut by the end of the data) is left whole.
+            std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
+            if (const std::size_t extent = dts_frame_extent(frame, analysis.packing); extent > 0) {
+                frame = frame.first(extent);
+            }
+            on_frame(frame, raw_parser->duration);
         },
         piece_size);
 }
