@@ -6,6 +6,7 @@
 
 #include "dts/dts_frame_walk.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
+#include "input/dts_sync.hpp"
 
 namespace orvane {
 
@@ -27,10 +28,16 @@ void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wordi
         [&](const std::uint8_t* data, int size, bool) {
             // The parser ends a frame where the next sync word begins, so whatever lies between the
             // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
-            // than its header declares (cut by the end of the data) is left whole.
+            // than its header declares (cut by the end of the data) is left whole, and so is one the
+            // parser merged with the frame behind it (a damaged frame), whose bytes must not be lost.
             std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
-            if (const std::size_t extent = dts_frame_extent(frame, analysis.packing); extent > 0) {
-                frame = frame.first(extent);
+            const std::size_t extent = dts_frame_extent(frame, analysis.packing);
+            if (extent > 0 && extent < frame.size()) {
+                // A second sync word tells a merged frame from one followed by filler.
+                const std::span<const std::uint8_t> after = frame.subspan(1);
+                if (find_dts_sync(after.data(), after.size(), after.size()).first == DtsPacking::Unknown) {
+                    frame = frame.first(extent);
+                }
             }
             on_frame(frame, raw_parser->duration);
         },

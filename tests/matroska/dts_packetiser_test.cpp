@@ -48,6 +48,14 @@ TEST(PacketiseDts, EveryCarriageGivesOnePacketPerFrameExactlyAsCarried) {
         const std::vector<DtsPacket> cut_packets = packetise_dts(analysis_of(cut, packing, 0));
         ASSERT_EQ(cut_packets.size(), 4u);
         EXPECT_EQ(Bytes(cut_packets[3].data.begin(), cut_packets[3].data.end()), Bytes(cut.end() - 500, cut.end()));
+
+        // One cut in the middle: the parser merges it with the frame behind, which keeps all its bytes.
+        Bytes damaged = test::carried_payload(stereo_clip(), packing, 0, 2, 500);
+        const Bytes next = test::carry_frame(stereo_clip().frames[3], packing);
+        damaged.insert(damaged.end(), next.begin(), next.end());
+        const std::vector<DtsPacket> merged = packetise_dts(analysis_of(damaged, packing, 0));
+        ASSERT_EQ(merged.size(), 3u);
+        EXPECT_EQ(merged[2].data.size(), 500 + next.size());
     }
 }
 
