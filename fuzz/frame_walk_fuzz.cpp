@@ -85,5 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DtsFrameWalk walk = walk_dts_frames(stream, swapped);
     check_walk(walk, big_endian);
     if (swapped) ORVANE_FUZZ_CHECK(same_walk(walk, walk_dts_frames(big_endian, false)));
+
+    // The size a Matroska block gets for a frame at the start is one the walk keeps there too.
+    const std::size_t extent = dts_frame_extent(stream, analysis.packing);
+    ORVANE_FUZZ_CHECK(extent == dts_frame_extent(big_endian, DtsPacking::Be16));
+    if (extent > 0) ORVANE_FUZZ_CHECK(walk.kept[0].offset == 0 && walk.kept[0].size >= extent);
+    for (const DtsPacking packing : {DtsPacking::Be14, DtsPacking::Le14}) {
+        ORVANE_FUZZ_CHECK(dts_frame_extent(stream, packing) <= stream.size());
+    }
     return 0;
 }

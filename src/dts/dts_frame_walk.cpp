@@ -1,5 +1,7 @@
 #include "dts/dts_frame_walk.hpp"
 
+#include <array>
+
 #include "platform/interruption.hpp"
 
 namespace orvane {
@@ -59,7 +61,47 @@ void keep(DtsFrameWalk& walk, std::size_t offset, std::size_t size) {
     }
 }
 
+// The first ten bytes of a 14-bit frame's 16-bit form: the low 14 bits of its first six words.
+// Needs 12 bytes.
+std::array<std::uint8_t, 10> unpack_14bit_header(std::span<const std::uint8_t> carried, bool little_endian) {
+    std::array<std::uint8_t, 10> header{};
+    std::uint32_t bits = 0;
+    int held = 0;
+    std::size_t out = 0;
+    for (std::size_t i = 0; out < header.size(); i += 2) {
+        const std::uint32_t word = little_endian ? (carried[i] | carried[i + 1] << 8) : (carried[i] << 8 | carried[i + 1]);
+        bits = (bits << 14 | (word & 0x3FFF)) & 0x3FFFFF;
+        for (held += 14; held >= 8 && out < header.size(); held -= 8) {
+            header[out++] = static_cast<std::uint8_t>(bits >> (held - 8));
+        }
+    }
+    return header;
+}
+
 }  // namespace
+
+std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing) {
+    if (is_16bit(packing)) {
+        const BigEndianView view{carried, packing == DtsPacking::Le16};
+        if (view.size() < 10 || !is_core_sync(view, 0)) return 0;
+        std::size_t extent = core_frame_size(view, 0);
+        if (extent < kMinimumResyncFrameSize || extent > view.size()) return 0;
+        while (const std::size_t block = extension_block_size(view, extent)) extent += block;
+        return extent;
+    }
+    if (is_14bit(packing)) {
+        if (carried.size() < 12) return 0;
+        const auto header = unpack_14bit_header(carried, packing == DtsPacking::Le14);
+        const BigEndianView view{header, false};
+        if (!is_core_sync(view, 0)) return 0;
+        const std::size_t frame = core_frame_size(view, 0);
+        // Each 16-bit word carries 14 bits of the frame.
+        const std::size_t extent = 2 * ((frame * 8 + 13) / 14);
+        if (frame < kMinimumResyncFrameSize || extent > carried.size()) return 0;
+        return extent;
+    }
+    return 0;
+}
 
 DtsFrameWalk walk_dts_frames(std::span<const std::uint8_t> stream, bool swapped) {
     const BigEndianView view{stream, swapped};

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "input/dts_packing.hpp"
+
 namespace orvane {
 
 struct ByteRange {
@@ -25,5 +27,11 @@ struct DtsFrameWalk {
 // start with a complete core frame, the whole stream is kept and nothing counts as dropped.
 // `swapped` reads the stream as 16-bit little-endian words (pairs counted from the first byte).
 DtsFrameWalk walk_dts_frames(std::span<const std::uint8_t> stream, bool swapped);
+
+// Carried size of the frame at the start of `carried`, as the walk above keeps it: the core frame its
+// header declares, plus (16-bit packings) the extension substream blocks right behind it that fit;
+// a 14-bit core frame takes the whole words that hold its bits. 0 when `carried` does not begin with a
+// core frame of that packing declaring a valid size that fits.
+std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing);
 
 }  // namespace orvane

@@ -4,7 +4,9 @@
 #include <functional>
 #include <stdexcept>
 
+#include "dts/dts_frame_walk.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
+#include "input/dts_sync.hpp"
 
 namespace orvane {
 
@@ -24,7 +26,20 @@ void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wordi
     feed_dts_parser(
         raw_parser, context.get(), dts_stream(analysis), ParserFeedWording{wording.parse_error, wording.flush_error},
         [&](const std::uint8_t* data, int size, bool) {
-            on_frame(std::span<const std::uint8_t>(data, static_cast<std::size_t>(size)), raw_parser->duration);
+            // The parser ends a frame where the next sync word begins, so whatever lies between the
+            // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
+            // than its header declares (cut by the end of the data) is left whole, and so is one the
+            // parser merged with the frame behind it (a damaged frame), whose bytes must not be lost.
+            std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
+            const std::size_t extent = dts_frame_extent(frame, analysis.packing);
+            if (extent > 0 && extent < frame.size()) {
+                // A second sync word tells a merged frame from one followed by filler.
+                const std::span<const std::uint8_t> after = frame.subspan(1);
+                if (find_dts_sync(after.data(), after.size(), after.size()).first == DtsPacking::Unknown) {
+                    frame = frame.first(extent);
+                }
+            }
+            on_frame(frame, raw_parser->duration);
         },
         piece_size);
 }

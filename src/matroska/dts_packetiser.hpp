@@ -23,7 +23,9 @@ struct DtsParserWording {
 using DtsFrameAction = std::function<void(std::span<const std::uint8_t> frame, int duration)>;
 
 // Offers the analysed stream from its sync word on, unconverted, to FFmpeg's DTS parser (in pieces of
-// at most `piece_size` bytes, then the flush) and hands every frame to `on_frame` in stream order.
+// at most `piece_size` bytes, then the flush) and hands every frame to `on_frame` in stream order,
+// each cut to the size its header declares (`dts_frame_extent`) unless it holds a second sync word:
+// no bytes from between the frames, and none of a frame the parser merged with a damaged one.
 // The parser and its context are released on every path, also when `on_frame` throws.
 void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
                     std::size_t piece_size = kDefaultParserPieceSize);

@@ -33,17 +33,21 @@ struct Dts14Test : ::testing::Test {
 TEST_F(Dts14Test, CarrierFramesAreWrittenAsCarriedAndDecodeIndependently) {
     for (const DtsPacking packing : {DtsPacking::Le14, DtsPacking::Be14}) {
         SCOPED_TRACE(packing_name(packing));
-        const Bytes payload = carried_payload(packing, 3000, 10, 0);
+        Bytes payload = carried_payload(packing, 3000, 10, 0);
+        const std::size_t frames_end = payload.size();
+        payload.resize(frames_end + 1000, 0x00);  // carrier padding after the last frame
         test::write_file(input, test::carrier_wav(payload));
         const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(contains(run.out, std::string("Packing: ") + packing_name(packing) + "\nFirst sync: byte 3000\n"))
             << run.out;
         EXPECT_TRUE(contains(run.out, std::string("DTS frames: 10\n14-bit DTS extracted without repacking (") +
-                                          packing_name(packing) + ")\n\nConversion complete.\n"))
+                                          packing_name(packing) +
+                                          ")\nCarrier tail ignored: 1000 bytes\n\nConversion complete.\n"))
             << run.out;
-        // The frames byte for byte in their 14-bit form; the silence before the first sync word is gone.
-        EXPECT_EQ(test::read_file(output), Bytes(payload.begin() + 3000, payload.end()));
+        // The frames byte for byte in their 14-bit form; the silence before the first sync word and the
+        // padding after the last frame are gone.
+        EXPECT_EQ(test::read_file(output), Bytes(payload.begin() + 3000, payload.begin() + frames_end));
 
         const auto probe = run_program("ffprobe", {"-v", "error", "-count_packets", "-show_entries",
                                                    "stream=codec_name,channels,sample_rate,nb_read_packets", "-of",

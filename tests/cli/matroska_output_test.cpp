@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "decode/decoded_output.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/process_runner.hpp"
@@ -58,11 +59,12 @@ struct MatroskaOutputTest : ::testing::Test {
     fs::path input = dir.file("in.wav");
     fs::path output = dir.file("out.mka");
 
-    // A carrier with a lead of silence before the carried clip.
-    Bytes write_carrier(DtsPacking packing, std::size_t lead = 3000) {
+    // A carrier with a lead of silence before the carried clip and `padding` zero bytes behind it.
+    Bytes write_carrier(DtsPacking packing, std::size_t lead = 3000, std::size_t padding = 0) {
         const Bytes carried = test::carry_clip(cd_clip(), packing);
         Bytes payload(lead, 0x00);
         payload.insert(payload.end(), carried.begin(), carried.end());
+        payload.resize(payload.size() + padding, 0x00);
         test::write_file(input, test::carrier_wav(payload));
         return carried;
     }
@@ -71,7 +73,8 @@ struct MatroskaOutputTest : ::testing::Test {
 TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedAsCarriedWithSampleTimestamps) {
     for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
         SCOPED_TRACE(packing_name(packing));
-        const Bytes carried = write_carrier(packing);
+        // The carrier's padding after the last frame goes into no block.
+        const Bytes carried = write_carrier(packing, 3000, 1000);
         const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(contains(run.out,
@@ -98,6 +101,48 @@ TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedAsCarriedWithSampleTimestamps) {
             // n frames of 512 samples at 44100 Hz, in milliseconds.
             EXPECT_EQ(packets[n].pts, std::llround(512.0 * static_cast<double>(n) * 1000.0 / 44100.0)) << n;
             EXPECT_EQ(packets[n].size, frame_size) << n;
+        }
+    }
+}
+
+TEST_F(MatroskaOutputTest, Iec61937BurstsGiveEveryOutputTheFramesAlone) {
+    struct Burst {
+        int sample_rate;
+        int bit_rate;
+        bool big_endian;
+    };
+    // 1792-byte and 2012-byte frames, each in a 2048-byte burst behind its preamble, then stuffing.
+    for (const Burst burst : {Burst{44100, test::kDtsCdBitRate, false}, Burst{48000, 1509000, true}}) {
+        SCOPED_TRACE(burst.sample_rate);
+        const test::DtsClip clip = test::encode_dts_clip(
+            {.sample_rate = burst.sample_rate, .channels = 6, .bit_rate = burst.bit_rate, .frames = 6});
+        const Bytes bursts = test::spdif_bursts(clip, burst.big_endian);
+        ASSERT_EQ(bursts.size(), 6u * 2048);
+        test::write_file(input, test::carrier_wav(bursts, static_cast<std::uint32_t>(burst.sample_rate)));
+        const Bytes original = clip.joined();
+
+        auto run = run_orvane({input.string(), output.string(), "--overwrite"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contains(run.out, "DTS frames: 6\n")) << run.out;
+        EXPECT_EQ(extract_track(dir, output), burst.big_endian ? original : test::swap_byte_pairs(original));
+        const auto packets = probe_packets(output);
+        ASSERT_EQ(packets.size(), 6u);
+        for (std::size_t n = 0; n < packets.size(); ++n) {
+            EXPECT_EQ(packets[n].size, static_cast<long long>(clip.frames[n].size())) << n;
+        }
+
+        const fs::path dts = dir.file("out.dts");
+        run = run_orvane({input.string(), dts.string(), "--overwrite"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(test::read_file(dts), original);
+
+        const std::vector<float> reference = test::ffmpeg_reference_decode(dir, original);
+        ASSERT_EQ(reference.size(), 6u * 512 * 6);
+        for (const char* decoded : {"out.flac", "out.wav"}) {
+            run = run_orvane({input.string(), dir.file(decoded).string(), "--overwrite"});
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(test::samples_off_reference(test::ffmpeg_read_pcm24(dir, dir.file(decoded)), reference), 0u)
+                << decoded;
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "dts/dts_frame_walk.hpp"
 #include "dts/packing_conversion.hpp"
+#include "support/carriage.hpp"
 #include "support/synthetic_frames.hpp"
 
 namespace orvane {
@@ -126,6 +127,39 @@ TEST(DtsFrameWalk, LittleEndianWordsWalkLikeTheirBigEndianForm) {
         EXPECT_EQ(from_little.kept[i].offset, from_big.kept[i].offset);
         EXPECT_EQ(from_little.kept[i].size, from_big.kept[i].size);
     }
+}
+
+TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
+    Bytes frame = synthetic_core_frame(1006);
+    append(frame, synthetic_extension_block(300));
+    append(frame, synthetic_extension_block(200, true));
+    Bytes padded = frame;
+    append(padded, {0x72, 0xF8, 0x1F, 0x4E, 0x00, 0x00});
+    padded.resize(padded.size() + 500, 0);
+    EXPECT_EQ(dts_frame_extent(padded, DtsPacking::Be16), frame.size());
+    EXPECT_EQ(dts_frame_extent(test::swap_byte_pairs(padded), DtsPacking::Le16), frame.size());
+    // An extension block cut by the end stays out, like a cut core frame.
+    EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.end() - 1), DtsPacking::Be16), 1306u);
+    EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.begin() + 1005), DtsPacking::Be16), 0u);
+
+    // 14-bit words: the whole words holding the frame's bits (1792 bytes fill exactly 2048).
+    for (const std::size_t size : {std::size_t{1792}, std::size_t{1003}}) {
+        for (const DtsPacking packing : {DtsPacking::Be14, DtsPacking::Le14}) {
+            Bytes carried = test::carry_frame(synthetic_core_frame(size), packing);
+            const std::size_t words = carried.size();
+            EXPECT_EQ(words, (size * 8 + 13) / 14 * 2);
+            carried.resize(words + 40, 0);
+            EXPECT_EQ(dts_frame_extent(carried, packing), words) << size;
+            EXPECT_EQ(dts_frame_extent(Bytes(carried.begin(), carried.begin() + words - 2), packing), 0u) << size;
+            EXPECT_EQ(dts_frame_extent(carried, DtsPacking::Be16), 0u);
+        }
+    }
+    // No frame: another sync word, a size below any valid frame, too few bytes, no packing.
+    EXPECT_EQ(dts_frame_extent(synthetic_extension_block(300), DtsPacking::Be16), 0u);
+    EXPECT_EQ(dts_frame_extent(synthetic_core_frame(95), DtsPacking::Be16), 0u);
+    EXPECT_EQ(dts_frame_extent(Bytes{0x7F, 0xFE, 0x80, 0x01}, DtsPacking::Be16), 0u);
+    EXPECT_EQ(dts_frame_extent(Bytes{0x1F, 0xFF, 0xE8, 0x00, 0x07, 0xF0}, DtsPacking::Be14), 0u);
+    EXPECT_EQ(dts_frame_extent(padded, DtsPacking::Unknown), 0u);
 }
 
 }  // namespace

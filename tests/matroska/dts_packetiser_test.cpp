@@ -21,18 +21,20 @@ const test::DtsClip& stereo_clip() {
 
 using test::analysis_of;
 
-// Leading bytes the parser must never see, then the carried clip.
-InputAnalysis carried_with_lead(DtsPacking packing, std::size_t lead) {
+// Leading bytes the parser must never see, then the carried clip, then `padding` zero bytes.
+InputAnalysis carried_with_lead(DtsPacking packing, std::size_t lead, std::size_t padding = 0) {
     Bytes payload(lead, 0x00);
     const Bytes carried = test::carry_clip(stereo_clip(), packing);
     payload.insert(payload.end(), carried.begin(), carried.end());
+    payload.resize(payload.size() + padding, 0x00);
     return analysis_of(std::move(payload), packing, lead);
 }
 
 TEST(PacketiseDts, EveryCarriageGivesOnePacketPerFrameExactlyAsCarried) {
     for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
         SCOPED_TRACE(packing_name(packing));
-        const InputAnalysis analysis = carried_with_lead(packing, 3000);
+        // The carrier padding behind the last frame goes into no packet.
+        const InputAnalysis analysis = carried_with_lead(packing, 3000, 1000);
         const std::vector<DtsPacket> packets = packetise_dts(analysis);
         ASSERT_EQ(packets.size(), stereo_clip().frames.size());
         for (std::size_t k = 0; k < packets.size(); ++k) {
@@ -40,6 +42,20 @@ TEST(PacketiseDts, EveryCarriageGivesOnePacketPerFrameExactlyAsCarried) {
             EXPECT_EQ(Bytes(packets[k].data.begin(), packets[k].data.end()), carried) << "frame " << k;
             EXPECT_EQ(packets[k].duration, 512) << "frame " << k;
         }
+
+        // A last frame cut short by the end of the data stays a packet of its own, as carried.
+        const Bytes cut = test::carried_payload(stereo_clip(), packing, 0, 3, 500);
+        const std::vector<DtsPacket> cut_packets = packetise_dts(analysis_of(cut, packing, 0));
+        ASSERT_EQ(cut_packets.size(), 4u);
+        EXPECT_EQ(Bytes(cut_packets[3].data.begin(), cut_packets[3].data.end()), Bytes(cut.end() - 500, cut.end()));
+
+        // One cut in the middle: the parser merges it with the frame behind, which keeps all its bytes.
+        Bytes damaged = test::carried_payload(stereo_clip(), packing, 0, 2, 500);
+        const Bytes next = test::carry_frame(stereo_clip().frames[3], packing);
+        damaged.insert(damaged.end(), next.begin(), next.end());
+        const std::vector<DtsPacket> merged = packetise_dts(analysis_of(damaged, packing, 0));
+        ASSERT_EQ(merged.size(), 3u);
+        EXPECT_EQ(merged[2].data.size(), 500 + next.size());
     }
 }
 

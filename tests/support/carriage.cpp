@@ -1,6 +1,11 @@
 #include "support/carriage.hpp"
 
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/process_runner.hpp"
+#include "support/temp_dir.hpp"
 
 namespace orvane::test {
 
@@ -86,6 +91,19 @@ Bytes carried_payload(const DtsClip& clip, DtsPacking packing, std::size_t lead,
         payload.insert(payload.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(extra));
     }
     return payload;
+}
+
+Bytes spdif_bursts(const DtsClip& clip, bool big_endian) {
+    const TempDir dir;
+    const auto in = dir.file("clip.dts");
+    const auto out = dir.file("bursts.spdif");
+    write_file(in, clip.joined());
+    std::vector<std::string> args = {"-v", "error", "-y", "-f", "dts", "-i", in.string(), "-c", "copy"};
+    if (big_endian) args.insert(args.end(), {"-spdif_flags", "be"});
+    args.insert(args.end(), {"-f", "spdif", out.string()});
+    const ProcessResult result = run_program("ffmpeg", args);
+    if (result.status != 0) throw std::runtime_error("spdif bursts: FFmpeg refused the clip: " + result.err);
+    return read_file(out);
 }
 
 }  // namespace orvane::test

@@ -30,4 +30,9 @@ Bytes carry_clip(const DtsClip& clip, DtsPacking packing);
 Bytes carried_payload(const DtsClip& clip, DtsPacking packing, std::size_t lead, std::size_t frames,
                       std::size_t extra);
 
+// The clip as FFmpeg's `spdif` muxer carries it (IEC 61937): every frame in a burst of its own period
+// (2048 bytes for 512 samples), behind an 8-byte preamble and followed by zero stuffing, in 16-bit words
+// little-endian or, with big_endian, big-endian. Throws std::runtime_error when FFmpeg refuses.
+Bytes spdif_bursts(const DtsClip& clip, bool big_endian);
+
 }  // namespace orvane::test
