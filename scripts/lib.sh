@@ -5,7 +5,7 @@ ORVANE_PACKAGES=(
   build-essential cmake pkg-config
   libavcodec-dev libavformat-dev libavutil-dev
   googletest libgtest-dev
-  ffmpeg flac mkvtoolnix libdca-utils time file
+  ffmpeg flac wavpack mkvtoolnix libdca-utils time file
   clang-14 libclang-rt-14-dev valgrind groff-base
   nasm dpkg-dev xz-utils debian-archive-keyring
 )
