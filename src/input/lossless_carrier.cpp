@@ -5,7 +5,8 @@
 #include <bit>
 #include <cstring>
 #include <exception>
-#include <limits>
+#include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -13,11 +14,6 @@
 #include "input/dts_sync.hpp"
 #include "input/payload_buffer.hpp"
 
-extern "C" {
-#include <libavformat/avio.h>
-#include <libavutil/md5.h>
-#include <libavutil/mem.h>
-}
 
 namespace orvane {
 namespace {
@@ -65,19 +61,6 @@ std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
     return target;
 }
 
-struct IoContextFreer {
-    void operator()(AVIOContext* context) const {
-        av_freep(&context->buffer);
-        avio_context_free(&context);
-    }
-};
-struct InputContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct Md5Freer {
-    void operator()(AVMD5* md5) const { av_free(md5); }
-};
-
 const char* format_name(CarrierFormat format) { return format == CarrierFormat::Flac ? "FLAC" : "WavPack"; }
 
 // Where an ID3v2 tag in front of the audio ends (0 without one): header, body and optional footer.
@@ -124,14 +107,15 @@ bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& re
 // Appends one decoded frame as a WAV "data" chunk holds it: interleaved 16-bit little-endian samples.
 void append_samples(const AVFrame& frame, std::vector<std::uint8_t>& payload) {
     const auto count = static_cast<std::size_t>(frame.nb_samples) * 2;
+    const auto* left = reinterpret_cast<const std::int16_t*>(frame.extended_data[0]);
+    if (frame.format == AV_SAMPLE_FMT_S16 && std::endian::native == std::endian::little) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(left);
+        payload.insert(payload.end(), bytes, bytes + count * 2);
+        return;
+    }
     const std::size_t start = payload.size();
     payload.resize(start + count * 2);
     auto* out = payload.data() + start;
-    const auto* left = reinterpret_cast<const std::int16_t*>(frame.extended_data[0]);
-    if (frame.format == AV_SAMPLE_FMT_S16 && std::endian::native == std::endian::little) {
-        std::memcpy(out, left, count * 2);
-        return;
-    }
     const auto* right = reinterpret_cast<const std::int16_t*>(frame.extended_data[1]);
     for (std::size_t i = 0; i < count; ++i) {
         const std::int16_t sample =
@@ -169,7 +153,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     IoSource source{&read_at, size, 0, nullptr};
     auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
     if (io_buffer == nullptr) throw std::bad_alloc();
-    std::unique_ptr<AVIOContext, IoContextFreer> io(
+    IoContextHandle io(
         avio_alloc_context(io_buffer, kIoBufferSize, 0, &source, read_packet, nullptr, seek));
     if (!io) {
         av_free(io_buffer);
@@ -182,7 +166,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     const int open_result = avformat_open_input(&opened, nullptr, demuxer, nullptr);  // frees it on failure
     if (source.failure) std::rethrow_exception(source.failure);
     if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
-    std::unique_ptr<AVFormatContext, InputContextCloser> input(opened);
+    InputContextHandle input(opened);
 
     int stream_index = -1;
     for (unsigned i = 0; i < input->nb_streams && stream_index < 0; ++i) {
@@ -240,7 +224,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
         std::memcpy(signature.data(), parameters.extradata + 18, signature.size());
     }
     const bool has_signature = signature != std::array<std::uint8_t, 16>{};
-    std::unique_ptr<AVMD5, Md5Freer> md5(av_md5_alloc());
+    Md5Handle md5(av_md5_alloc());
     if (!md5) throw std::bad_alloc();
     av_md5_init(md5.get());
 
@@ -263,7 +247,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
             }
             const std::size_t start = analysis.payload.size();
             append_samples(*frame, analysis.payload);
-            av_md5_update(md5.get(), analysis.payload.data() + start, analysis.payload.size() - start);
+            if (has_signature) av_md5_update(md5.get(), analysis.payload.data() + start, analysis.payload.size() - start);
             decoded += frame->nb_samples;
             av_frame_unref(frame.get());
             // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
