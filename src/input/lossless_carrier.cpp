@@ -79,6 +79,8 @@ TagSet carrier_tags(const AVDictionary* metadata) {
     TagSet tags;
     const AVDictionaryEntry* entry = nullptr;
     while ((entry = av_dict_get(metadata, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+        // Tags are written as UTF-8; a value that is not (a broken APEv2 tag) cannot be carried over.
+        if (!is_valid_utf8(entry->value)) continue;
         if (set_tag_by_name(tags, entry->key, entry->value)) continue;
         std::string name = entry->key;
         bool printable = !name.empty();
