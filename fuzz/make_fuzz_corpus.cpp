@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets: real DTS carriers of every packing, made with FFmpeg's
-// encoder. Usage: make-fuzz-corpus <directory>; creates <directory>/{input,frame_walk,operation}.
+// encoder. Usage: make-fuzz-corpus <directory>; creates <directory>/{input,lossless,frame_walk,operation}.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "input/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/lossless_encode.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
         const fs::path input = root / "input";
         const fs::path walk = root / "frame_walk";
         const fs::path operation = root / "operation";
-        for (const auto& d : {input, walk, operation}) fs::create_directories(d);
+        const fs::path lossless = root / "lossless";
+        for (const auto& d : {input, walk, operation, lossless}) fs::create_directories(d);
 
         // Short clips keep every execution fast: a DTS-CD shape and one with small frames.
         struct Clip {
@@ -89,6 +91,18 @@ int main(int argc, char** argv) {
                 seed(input, base + "-riff.wav", test::carrier_wav(padded, c.clip.sample_rate));
                 seed(input, base + "-rf64.wav", test::carrier_wav(stream, c.clip.sample_rate, true));
                 seed(input, base + ".dts", Bytes(stream.begin(), stream.begin() + 64));
+                // Rips stored as FLAC and WavPack, as their tools write them.
+                if (c.name == "cd") {
+                    const Bytes wav = test::carrier_wav(padded, c.clip.sample_rate);
+                    const Bytes flac = test::encode_lossless(wav, test::LosslessTool::Flac, {"-b", "1152"});
+                    const Bytes wavpack = test::encode_lossless(wav, test::LosslessTool::WavPack);
+                    seed(input, base + ".flac", flac);
+                    seed(input, base + ".wv", wavpack);
+                    seed(lossless, base + ".flac", flac);
+                    seed(lossless, base + ".wv", wavpack);
+                    seed(operation, base + ".flac", flac);
+                    seed(operation, base + ".wv", wavpack);
+                }
             }
             // The walk reads 16-bit streams; the first byte picks the byte order.
             Bytes be = {0};

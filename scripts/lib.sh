@@ -10,7 +10,7 @@ ORVANE_BUILD_PACKAGES=(
 # What the test suite uses besides: independent tools to check outputs with, `file` for CPack's
 # Debian package, groff for the manual page; `time` for bench/run.
 ORVANE_TEST_PACKAGES=(
-  ffmpeg flac mkvtoolnix libdca-utils file groff-base time
+  ffmpeg flac wavpack mkvtoolnix libdca-utils file groff-base time
 )
 # The memory checkers: the fuzz targets are built with clang and libFuzzer; Valgrind.
 ORVANE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

@@ -4,7 +4,10 @@ namespace orvane {
 
 void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
     if (analysis.is_wav_carrier) {
-        out << "Input: DTS-in-WAV carrier, " << analysis.sample_rate << " Hz, " << analysis.bits_per_sample << "-bit, "
+        const char* format = analysis.carrier_format == CarrierFormat::Flac      ? "FLAC"
+                             : analysis.carrier_format == CarrierFormat::WavPack ? "WavPack"
+                                                                                 : "WAV";
+        out << "Input: DTS-in-" << format << " carrier, " << analysis.sample_rate << " Hz, " << analysis.bits_per_sample << "-bit, "
             << analysis.channels << " ch\n";
     } else {
         out << "Input: raw DTS elementary stream\n";
@@ -12,6 +15,7 @@ void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
     out << "DTS detected: Yes\n";
     out << "Packing: " << packing_name(analysis.packing) << "\n";
     out << "First sync: byte " << analysis.sync_offset << "\n";
+    if (analysis.md5_verified) out << "FLAC carrier MD5 verified\n";
 }
 
 }  // namespace orvane

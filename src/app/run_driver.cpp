@@ -70,10 +70,12 @@ int convert(const RunOptions& options, RunState& state) {
         write_raw_dts(output_path, analysis, options.overwrite, options.quiet);
     } else if (extension == ".mka") {
         if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux\n";
-        mux_matroska(output_path, analysis, options.overwrite, options.quiet, options.tags);
+        mux_matroska(output_path, analysis, options.overwrite, options.quiet,
+                     merge_tags(analysis.carrier_tags, options.tags));
     } else if (extension == ".flac") {
         if (!options.quiet) out << "Operation: DTS decode -> multichannel FLAC\n";
-        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet, options.tags);
+        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet,
+                           merge_tags(analysis.carrier_tags, options.tags));
     } else if (extension == ".wav") {
         refuse_tags(options.tags);
         if (!options.quiet) out << "Operation: DTS decode -> multichannel PCM WAV\n";

@@ -34,6 +34,9 @@ std::vector<std::string> build_vorbis_comments(const TagSet& tags) {
     for (const auto& [key, value] : fields) {
         if (!value->empty()) comments.push_back(std::string(key) + "=" + *value);
     }
+    for (const auto& [key, value] : tags.extra) {
+        if (!value.empty()) comments.push_back(key + "=" + value);
+    }
     comments.push_back(std::string("ENCODER=") + kProgramId);
     return comments;
 }

@@ -7,10 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "input/dts_sync.hpp"
+#include "input/lossless_carrier.hpp"
+#include "input/payload_buffer.hpp"
 
 namespace orvane {
 namespace {
@@ -41,7 +42,6 @@ struct DataChunk {
 
 // Walks the chunks of a RIFF/RF64 WAVE file of `size` bytes, reading what it needs through
 // `read_at(offset, count, destination)`, and fills in the format fields of `analysis`.
-template <typename ReadAt>
 DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalysis& analysis) {
     analysis.is_wav_carrier = true;
     if (size < 20) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
@@ -73,23 +73,6 @@ DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalys
     throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 }
 
-// A buffer of `size` bytes for the payload. Transparent huge pages are asked for where the system
-// offers them: filling a CD-length buffer of 4 KiB pages costs some 13,000 page faults, which on a
-// virtual machine took longer than everything else of a raw extraction.
-std::vector<std::uint8_t> payload_buffer(std::size_t size) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(size);
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
-    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (start + size) & ~(kHugePage - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // advice only
-#endif
-    bytes.resize(size);
-    return bytes;
-}
-
 void read_exactly(int fd, std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
     std::size_t done = 0;
     while (done < count) {
@@ -118,16 +101,18 @@ void find_first_sync(InputAnalysis& analysis) {
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     InputAnalysis analysis;
+    const ReadAt read_at = [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        std::memcpy(destination, file_bytes.data() + offset, count);
+    };
     if (is_carrier_header(file_bytes.data(), file_bytes.size())) {
-        const DataChunk data = walk_wav_chunks(
-            file_bytes.size(),
-            [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-                std::memcpy(destination, file_bytes.data() + offset, count);
-            },
-            analysis);
+        const DataChunk data = walk_wav_chunks(file_bytes.size(), read_at, analysis);
         // The data body moves to the front of the buffer: one copy of the input in memory, not two.
         file_bytes.erase(file_bytes.begin(), file_bytes.begin() + static_cast<std::ptrdiff_t>(data.offset));
         file_bytes.resize(static_cast<std::size_t>(data.size));
+    } else if (const auto format = sniff_lossless_carrier(file_bytes.size(), read_at)) {
+        decode_lossless_carrier(*format, file_bytes.size(), read_at, analysis);
+        find_first_sync(analysis);
+        return analysis;
     }
     analysis.payload = std::move(file_bytes);
     find_first_sync(analysis);
@@ -151,15 +136,15 @@ InputAnalysis analyse_input(const std::filesystem::path& input_path) {
     InputAnalysis analysis;
     std::uint8_t head[12] = {};
     if (size >= sizeof head) read_exactly(file.fd, 0, sizeof head, head);
+    const ReadAt read_at = [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        read_exactly(file.fd, offset, count, destination);
+    };
     if (is_carrier_header(head, size)) {
-        const DataChunk data = walk_wav_chunks(
-            size,
-            [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-                read_exactly(file.fd, offset, count, destination);
-            },
-            analysis);
+        const DataChunk data = walk_wav_chunks(size, read_at, analysis);
         analysis.payload = payload_buffer(static_cast<std::size_t>(data.size));
         read_exactly(file.fd, data.offset, analysis.payload.size(), analysis.payload.data());
+    } else if (const auto format = sniff_lossless_carrier(size, read_at)) {
+        decode_lossless_carrier(*format, size, read_at, analysis);
     } else {
         analysis.payload = payload_buffer(static_cast<std::size_t>(size));
         read_exactly(file.fd, 0, analysis.payload.size(), analysis.payload.data());

@@ -6,18 +6,29 @@
 #include <vector>
 
 #include "input/dts_packing.hpp"
+#include "output/tag_set.hpp"
 
 namespace orvane {
 
+// How a PCM carrier was stored: a WAV file, or a lossless format decoded back to the same samples.
+enum class CarrierFormat { Wav, Flac, WavPack };
+
 struct InputAnalysis {
-    // The carrier's "data" chunk body (cut to the bytes present), or the whole file for a raw stream.
+    // The carrier's "data" chunk body (cut to the bytes present) or decoded samples, or the whole file
+    // for a raw stream.
     std::vector<std::uint8_t> payload;
+    // True for every PCM carrier: a WAV file, and FLAC or WavPack decoded to what its WAV would hold.
     bool is_wav_carrier = false;
+    CarrierFormat carrier_format = CarrierFormat::Wav;
     std::uint32_t sample_rate = 0;
     std::uint16_t bits_per_sample = 0;
     std::uint16_t channels = 0;
     DtsPacking packing = DtsPacking::Unknown;
     std::uint64_t sync_offset = 0;
+    // The carrier's decoded samples matched the MD5 signature stored with them.
+    bool md5_verified = false;
+    // Tags the carrier file holds (FLAC Vorbis comments, WavPack APEv2), for the tagged outputs.
+    TagSet carrier_tags;
 };
 
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.

@@ -72,6 +72,9 @@ void set_matroska_tags(AVDictionary** metadata, const TagSet& tags) {
     for (const auto& [key, value] : entries) {
         if (!value->empty()) av_dict_set(metadata, key, value->c_str(), 0);
     }
+    for (const auto& [key, value] : tags.extra) {
+        if (!value.empty()) av_dict_set(metadata, key.c_str(), value.c_str(), 0);
+    }
 }
 
 void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -19,11 +21,22 @@ struct TagSet {
     std::string comment;
     std::string composer;
     std::string copyright;
+    // Any other tag by name (upper case, printable ASCII without "="), written after the fields above.
+    std::vector<std::pair<std::string, std::string>> extra;
 };
 
 bool is_empty(const TagSet& tags);
 
 // True when the bytes are well-formed UTF-8 (shortest forms only, no surrogates, at most U+10FFFF).
 bool is_valid_utf8(const std::string& text);
+
+// Sets the field that a common Vorbis comment or APEv2 name stands for (any case: "TITLE", "Year",
+// "ALBUM ARTIST", "TRACKNUMBER", "Track" ...). A track or disc number written "3/12" also gives the
+// total unless it is already set. Returns false for a name that is no field's.
+bool set_tag_by_name(TagSet& tags, const std::string& name, const std::string& value);
+
+// The tags of `base` with every non-empty field of `overrides` in place of its own; extra tags of
+// both, those of `overrides` replacing any of the same name.
+TagSet merge_tags(const TagSet& base, const TagSet& overrides);
 
 }  // namespace orvane

@@ -42,7 +42,7 @@ expect "options" $'--track\n--tracktotal' --tra
 expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
     --copyright --date --disc --disctotal --eac --genre --help --overwrite --quiet --scan --skip-existing --title --track \
     --tracktotal --version --year | LC_ALL=C sort)" -
-expect "input names" $'TRACK02.WAV\nalbum.dtswav\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
+expect "input names" $'TRACK02.WAV\nalbum.dtswav\nout.flac\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
 expect "input prefix" 'track01.wav' t
 expect "extensions in any letter case" 'TRACK02.WAV' T
 expect "input falls back to any file" 'notes.txt' n

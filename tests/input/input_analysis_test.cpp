@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 
 #include <sys/stat.h>
 
 #include "input/input_analysis.hpp"
+#include "support/carriage.hpp"
+#include "support/lossless_encode.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -115,6 +119,134 @@ TEST(AnalyseInput, ReadsFilesAndRefusesWhatCannotBeRead) {
     EXPECT_EQ(test::error_message([&] { analyse_input(dir.path); }), "unable to read input file");
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     EXPECT_EQ(test::error_message([&] { analyse_input(dir.file("fifo")); }), "unable to read input file");
+}
+
+// A DTS-CD carrier with silence before the clip and a cut frame behind it, as a rip holds it.
+Bytes cd_carrier(DtsPacking packing) {
+    return test::carrier_wav(test::carried_payload(test::cached_dts_cd_clip(12), packing, 3000, 11, 700));
+}
+
+Bytes sine_wav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::size_t frames) {
+    Bytes data;
+    for (std::size_t i = 0; i < frames * channels; ++i) {
+        const auto value = static_cast<std::int32_t>(20000.0 * std::sin(0.05 * static_cast<double>(i / channels)));
+        for (int b = 0; b < bits / 8; ++b) data.push_back(static_cast<std::uint8_t>(value << (bits - 16) >> (8 * b)));
+    }
+    return test::build_wav("RIFF", {{"fmt ", pcm_fmt(1, channels, rate, bits)}, {"data", data}});
+}
+
+// Where each frame of a fixed-blocksize FLAC file starts: its first four header bytes repeat.
+std::vector<std::size_t> flac_frames(const Bytes& flac) {
+    const std::size_t first = test::flac_first_frame(flac);
+    std::vector<std::size_t> starts;
+    for (std::size_t p = first; p + 4 <= flac.size(); ++p) {
+        if (std::equal(flac.begin() + p, flac.begin() + p + 4, flac.begin() + first)) starts.push_back(p);
+    }
+    return starts;
+}
+
+TEST(AnalyseInput, LosslessCarriersGiveTheSamplesOfTheirWav) {
+    test::TempDir dir;
+    for (const auto packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+        const Bytes wav = cd_carrier(packing);
+        const auto expected = analyse_input_bytes(wav);
+        for (const auto tool : {test::LosslessTool::Flac, test::LosslessTool::WavPack}) {
+            const bool flac = tool == test::LosslessTool::Flac;
+            const Bytes file = test::encode_lossless(wav, tool);
+            // The 14-bit little-endian one was once taken for a raw stream: a sync-like pattern lies in
+            // its compressed bytes.
+            test::write_file(dir.file("carrier"), file);
+            const auto analysis = analyse_input(dir.file("carrier"));
+            SCOPED_TRACE(std::string(flac ? "flac " : "wavpack ") + packing_name(packing));
+            EXPECT_TRUE(analysis.is_wav_carrier);
+            EXPECT_EQ(analysis.carrier_format, flac ? CarrierFormat::Flac : CarrierFormat::WavPack);
+            EXPECT_EQ(analysis.payload, expected.payload);
+            EXPECT_EQ(analysis.packing, packing);
+            EXPECT_EQ(analysis.sync_offset, 3000u);
+            EXPECT_EQ(analysis.sample_rate, 44100u);
+            EXPECT_EQ(analysis.bits_per_sample, 16u);
+            EXPECT_EQ(analysis.channels, 2u);
+            EXPECT_EQ(analysis.md5_verified, flac);
+            // The same code reads from memory; an ID3v2 tag in front changes nothing.
+            Bytes tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 12};
+            tagged.resize(22, 0);
+            test::append(tagged, file);
+            EXPECT_EQ(analyse_input_bytes(tagged).payload, expected.payload);
+        }
+    }
+}
+
+TEST(AnalyseInput, DamagedLosslessCarriersAreRefused) {
+    const Bytes flac = test::encode_lossless(cd_carrier(DtsPacking::Le14), test::LosslessTool::Flac, {"-b", "1152"});
+    const auto frames = flac_frames(flac);
+    ASSERT_GE(frames.size(), 5u);
+    const std::string damaged = "FLAC carrier is damaged: ";
+    Bytes wrong_md5 = flac;
+    wrong_md5[8 + 18] ^= 1;
+    EXPECT_EQ(analysis_error(wrong_md5), damaged + "MD5 mismatch");
+
+    // Without an MD5 signature (and without a declared length) every frame's CRC and position still count.
+    Bytes unsigned_flac = flac;
+    std::fill(unsigned_flac.begin() + 8 + 18, unsigned_flac.begin() + 8 + 34, 0);
+    EXPECT_NO_THROW(analyse_input_bytes(unsigned_flac));
+    Bytes no_length = unsigned_flac;
+    no_length[8 + 13] &= 0xF0;
+    std::fill(no_length.begin() + 8 + 14, no_length.begin() + 8 + 18, 0);
+    EXPECT_FALSE(analyse_input_bytes(no_length).md5_verified);
+
+    Bytes flipped = unsigned_flac;
+    flipped[frames[2] + 500] ^= 0x10;
+    EXPECT_EQ(analysis_error(flipped), damaged + "frame at sample 2304 is corrupt");
+    Bytes lost_header = unsigned_flac;
+    lost_header[frames[2]] = 0;
+    EXPECT_EQ(analysis_error(lost_header).rfind(damaged, 0), 0u) << analysis_error(lost_header);
+    Bytes lost_frame = no_length;
+    lost_frame.erase(lost_frame.begin() + static_cast<std::ptrdiff_t>(frames[2]),
+                     lost_frame.begin() + static_cast<std::ptrdiff_t>(frames[3]));
+    EXPECT_EQ(analysis_error(lost_frame), damaged + "samples missing at sample 2304");
+    Bytes cut = unsigned_flac;
+    cut.resize(cut.size() - 300);
+    EXPECT_EQ(analysis_error(cut).rfind(damaged, 0), 0u) << analysis_error(cut);
+
+    Bytes wavpack = test::encode_lossless(cd_carrier(DtsPacking::Le14), test::LosslessTool::WavPack);
+    wavpack[wavpack.size() / 2] ^= 0x10;
+    EXPECT_EQ(analysis_error(wavpack).rfind("WavPack carrier is damaged: ", 0), 0u) << analysis_error(wavpack);
+    EXPECT_EQ(analysis_error(test::encode_lossless(cd_carrier(DtsPacking::Le14), test::LosslessTool::WavPack, {"-b384"})),
+              "WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
+}
+
+TEST(AnalyseInput, LosslessCarriersOfOrdinaryAudioAreRefusedAsTheirWavIs) {
+    const std::string no_sync = "no valid DTS sync word was detected";
+    EXPECT_EQ(analysis_error(sine_wav(2, 44100, 16, 300000)), no_sync);
+    EXPECT_EQ(analysis_error(test::encode_lossless(sine_wav(2, 44100, 16, 300000), test::LosslessTool::Flac)), no_sync);
+    // Only 16-bit stereo at 44.1 or 48 kHz can be a DTS-CD: no other format is searched.
+    for (const Bytes& wav : {sine_wav(1, 44100, 16, 1000), sine_wav(2, 96000, 16, 1000), sine_wav(2, 44100, 24, 1000)}) {
+        EXPECT_EQ(analysis_error(test::encode_lossless(wav, test::LosslessTool::Flac)), no_sync);
+        EXPECT_EQ(analysis_error(test::encode_lossless(wav, test::LosslessTool::WavPack)), no_sync);
+    }
+}
+
+TEST(AnalyseInput, LosslessCarrierTagsAreKept) {
+    const Bytes wav = cd_carrier(DtsPacking::Le14);
+    const auto flac = analyse_input_bytes(test::encode_lossless(
+        wav, test::LosslessTool::Flac,
+        {"-T", "TITLE=Song", "-T", "ARTIST=A", "-T", "ARTIST=B", "-T", "TRACKNUMBER=3/12", "-T", "ALBUMARTIST=V",
+         "-T", "REPLAYGAIN_TRACK_GAIN=-3 dB", "-T", "ISRC=XX123"}));
+    EXPECT_EQ(flac.carrier_tags.title, "Song");
+    EXPECT_EQ(flac.carrier_tags.artist, "A;B");
+    EXPECT_EQ(flac.carrier_tags.track, "3");
+    EXPECT_EQ(flac.carrier_tags.track_total, "12");
+    EXPECT_EQ(flac.carrier_tags.album_artist, "V");
+    // Tags without a field of their own travel under their name; loudness of the carrier does not.
+    EXPECT_EQ(flac.carrier_tags.extra, (std::vector<std::pair<std::string, std::string>>{{"ISRC", "XX123"}}));
+
+    const auto wavpack = analyse_input_bytes(test::encode_lossless(
+        wav, test::LosslessTool::WavPack, {"-w", "Title=Song", "-w", "Year=1999", "-w", "Track=2/9", "-w", "Catalog=C1"}));
+    EXPECT_EQ(wavpack.carrier_tags.title, "Song");
+    EXPECT_EQ(wavpack.carrier_tags.date, "1999");
+    EXPECT_EQ(wavpack.carrier_tags.track, "2");
+    EXPECT_EQ(wavpack.carrier_tags.track_total, "9");
+    EXPECT_EQ(wavpack.carrier_tags.extra, (std::vector<std::pair<std::string, std::string>>{{"CATALOG", "C1"}}));
 }
 
 }  // namespace

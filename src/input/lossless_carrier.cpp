@@ -1,0 +1,295 @@
+#include "input/lossless_carrier.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "ffmpeg/ffmpeg_handles.hpp"
+#include "input/dts_sync.hpp"
+#include "input/payload_buffer.hpp"
+
+
+namespace orvane {
+namespace {
+
+constexpr int kIoBufferSize = 1 << 16;
+constexpr std::uint32_t kWavPackHybridFlag = 0x8;
+
+// The input as FFmpeg reads it: through `read_at`, whether the bytes are in a file or in memory, so
+// that the fuzzer runs the same code as a real run. A failed read keeps its exception for later,
+// because it must not unwind through FFmpeg.
+struct IoSource {
+    const ReadAt* read_at = nullptr;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    std::exception_ptr failure;
+};
+
+int read_packet(void* opaque, std::uint8_t* buffer, int capacity) {
+    auto& source = *static_cast<IoSource*>(opaque);
+    if (source.position >= source.size) return AVERROR_EOF;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, source.size - source.position));
+    try {
+        (*source.read_at)(source.position, count, buffer);
+    } catch (...) {
+        source.failure = std::current_exception();
+        return AVERROR(EIO);
+    }
+    source.position += count;
+    return static_cast<int>(count);
+}
+
+std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+    auto& source = *static_cast<IoSource*>(opaque);
+    const auto size = static_cast<std::int64_t>(source.size);
+    std::int64_t target = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return size;
+        case SEEK_SET: target = offset; break;
+        case SEEK_CUR: target = static_cast<std::int64_t>(source.position) + offset; break;
+        case SEEK_END: target = size + offset; break;
+        default: return AVERROR(EINVAL);
+    }
+    if (target < 0) return AVERROR(EINVAL);
+    source.position = static_cast<std::uint64_t>(target);
+    return target;
+}
+
+const char* format_name(CarrierFormat format) { return format == CarrierFormat::Flac ? "FLAC" : "WavPack"; }
+
+// Where an ID3v2 tag in front of the audio ends (0 without one): header, body and optional footer.
+std::uint64_t id3v2_end(std::uint64_t size, const ReadAt& read_at) {
+    if (size < 10) return 0;
+    std::uint8_t header[10];
+    read_at(0, sizeof header, header);
+    if (std::memcmp(header, "ID3", 3) != 0 || ((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0) return 0;
+    const std::uint64_t body = std::uint64_t{header[6]} << 21 | header[7] << 14 | header[8] << 7 | header[9];
+    return 10 + body + ((header[5] & 0x10) != 0 ? 10 : 0);
+}
+
+// Carrier tags: the common names become fields; every other tag is kept under its own name, except
+// those that describe the carrier's encoding or loudness and would be wrong for the decoded audio.
+TagSet carrier_tags(const AVDictionary* metadata) {
+    TagSet tags;
+    const AVDictionaryEntry* entry = nullptr;
+    while ((entry = av_dict_get(metadata, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+        // Tags are written as UTF-8; a value that is not (a broken APEv2 tag) cannot be carried over.
+        if (!is_valid_utf8(entry->value)) continue;
+        if (set_tag_by_name(tags, entry->key, entry->value)) continue;
+        std::string name = entry->key;
+        bool printable = !name.empty();
+        for (char& c : name) {
+            printable = printable && c >= 0x20 && c <= 0x7D && c != '=';
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        const bool describes_carrier = name == "ENCODER" || name == "ENCODERSETTINGS" ||
+                                       name.starts_with("REPLAYGAIN_") || name.starts_with("R128_") ||
+                                       name == "WAVEFORMATEXTENSIBLE_CHANNEL_MASK";
+        if (printable && !describes_carrier && *entry->value != '\0') tags.extra.emplace_back(name, entry->value);
+    }
+    return tags;
+}
+
+// A WavPack file in hybrid mode holds lossy samples (the correction file is not read): the DTS
+// bitstream in it is gone, however well it plays.
+bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& read_at) {
+    if (size < start + 32) return false;
+    std::uint8_t header[32];
+    read_at(start, sizeof header, header);
+    const std::uint32_t flags = header[24] | header[25] << 8 | header[26] << 16 | std::uint32_t{header[27]} << 24;
+    return (flags & kWavPackHybridFlag) != 0;
+}
+
+// Appends one decoded frame as a WAV "data" chunk holds it: interleaved 16-bit little-endian samples.
+void append_samples(const AVFrame& frame, std::vector<std::uint8_t>& payload) {
+    const auto count = static_cast<std::size_t>(frame.nb_samples) * 2;
+    const auto* left = reinterpret_cast<const std::int16_t*>(frame.extended_data[0]);
+    if (frame.format == AV_SAMPLE_FMT_S16 && std::endian::native == std::endian::little) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(left);
+        payload.insert(payload.end(), bytes, bytes + count * 2);
+        return;
+    }
+    const std::size_t start = payload.size();
+    payload.resize(start + count * 2);
+    auto* out = payload.data() + start;
+    const auto* right = reinterpret_cast<const std::int16_t*>(frame.extended_data[1]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int16_t sample =
+            frame.format == AV_SAMPLE_FMT_S16 ? left[i] : (i % 2 == 0 ? left : right)[i / 2];
+        const auto bits = static_cast<std::uint16_t>(sample);
+        out[2 * i] = static_cast<std::uint8_t>(bits & 0xFF);
+        out[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
+    }
+}
+
+}  // namespace
+
+std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const ReadAt& read_at) {
+    const std::uint64_t start = id3v2_end(size, read_at);
+    if (start > size || size - start < 4) return std::nullopt;
+    std::uint8_t marker[4];
+    read_at(start, sizeof marker, marker);
+    if (std::memcmp(marker, "fLaC", 4) == 0) return CarrierFormat::Flac;
+    if (std::memcmp(marker, "wvpk", 4) == 0) return CarrierFormat::WavPack;
+    return std::nullopt;
+}
+
+void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at,
+                             InputAnalysis& analysis) {
+    const std::string name = format_name(format);
+    const auto damaged = [&](const std::string& what) {
+        return std::runtime_error(name + " carrier is damaged: " + what);
+    };
+    if (format == CarrierFormat::WavPack && is_hybrid_wavpack(id3v2_end(size, read_at), size, read_at)) {
+        throw std::runtime_error("WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
+    }
+    const AVInputFormat* demuxer = av_find_input_format(format == CarrierFormat::Flac ? "flac" : "wv");
+    if (demuxer == nullptr) throw std::runtime_error("FFmpeg " + name + " demuxer is unavailable");
+
+    IoSource source{&read_at, size, 0, nullptr};
+    auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+    if (io_buffer == nullptr) throw std::bad_alloc();
+    IoContextHandle io(
+        avio_alloc_context(io_buffer, kIoBufferSize, 0, &source, read_packet, nullptr, seek));
+    if (!io) {
+        av_free(io_buffer);
+        throw std::bad_alloc();
+    }
+    AVFormatContext* opened = avformat_alloc_context();
+    if (opened == nullptr) throw std::bad_alloc();
+    opened->pb = io.get();
+    opened->flags |= AVFMT_FLAG_CUSTOM_IO;
+    const int open_result = avformat_open_input(&opened, nullptr, demuxer, nullptr);  // frees it on failure
+    if (source.failure) std::rethrow_exception(source.failure);
+    if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
+    InputContextHandle input(opened);
+
+    int stream_index = -1;
+    for (unsigned i = 0; i < input->nb_streams && stream_index < 0; ++i) {
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) stream_index = static_cast<int>(i);
+    }
+    if (stream_index < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
+    const AVStream& stream = *input->streams[stream_index];
+    const AVCodecParameters& parameters = *stream.codecpar;
+    // FFmpeg's FLAC demuxer leaves the format to its parser; STREAMINFO (the extradata) holds it.
+    int sample_rate = parameters.sample_rate;
+    int channels = parameters.ch_layout.nb_channels;
+    int bits = parameters.bits_per_coded_sample;
+    if (format == CarrierFormat::Flac) {
+        if (parameters.extradata_size < 34) throw std::runtime_error("invalid or unsupported FLAC file");
+        const std::uint8_t* info = parameters.extradata;
+        sample_rate = info[10] << 12 | info[11] << 4 | info[12] >> 4;
+        channels = ((info[12] >> 1) & 0x7) + 1;
+        bits = ((info[12] & 0x1) << 4 | info[13] >> 4) + 1;
+    }
+    // A DTS-CD is 16-bit stereo at 44.1 kHz (48 kHz in DTS-in-WAV files); any other carrier holds
+    // ordinary audio, refused as a WAV of it would be.
+    if ((sample_rate != 44100 && sample_rate != 48000) || channels != 2 || bits != 16) {
+        throw std::runtime_error("no valid DTS sync word was detected");
+    }
+    analysis.is_wav_carrier = true;
+    analysis.carrier_format = format;
+    analysis.sample_rate = static_cast<std::uint32_t>(sample_rate);
+    analysis.bits_per_sample = 16;
+    analysis.channels = 2;
+    analysis.carrier_tags = carrier_tags(input->metadata);
+
+    const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
+    if (codec == nullptr) throw std::runtime_error("FFmpeg " + name + " decoder is unavailable");
+    CodecContextHandle decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) throw std::bad_alloc();
+    // Every frame's CRC is checked and a failed check is an error, never a frame concealed or dropped.
+    decoder->err_recognition = AV_EF_CRCCHECK | AV_EF_EXPLODE;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        throw std::runtime_error("unable to open FFmpeg " + name + " decoder");
+    }
+
+    // The length the file declares, in samples per channel, when it declares one.
+    const bool per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == sample_rate;
+    const std::int64_t declared = per_sample_clock && stream.duration > 0 ? stream.duration : 0;
+    // The reservation trusts the declared length only as far as the file could plausibly hold it:
+    // a DTS carrier hardly compresses, so a declaration far beyond the file's size is a lie.
+    const std::uint64_t reserve =
+        declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(declared) * 4, size * 4 + (1u << 20))
+                     : size + size / 4;
+    analysis.payload = reserve_payload(static_cast<std::size_t>(reserve));
+
+    // FLAC keeps an MD5 signature of the samples in STREAMINFO (bytes 18 to 33); zero means none.
+    std::array<std::uint8_t, 16> signature{};
+    if (format == CarrierFormat::Flac && parameters.extradata_size >= 34) {
+        std::memcpy(signature.data(), parameters.extradata + 18, signature.size());
+    }
+    const bool has_signature = signature != std::array<std::uint8_t, 16>{};
+    Md5Handle md5(av_md5_alloc());
+    if (!md5) throw std::bad_alloc();
+    av_md5_init(md5.get());
+
+    PacketHandle packet(av_packet_alloc());
+    FrameHandle frame(av_frame_alloc());
+    if (!packet || !frame) throw std::bad_alloc();
+    std::int64_t decoded = 0;
+    bool sync_checked = false;
+    const auto receive_frames = [&] {
+        for (;;) {
+            const int result = avcodec_receive_frame(decoder.get(), frame.get());
+            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+            if (result < 0) throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
+            if ((frame->format != AV_SAMPLE_FMT_S16 && frame->format != AV_SAMPLE_FMT_S16P) ||
+                frame->ch_layout.nb_channels != 2 || frame->sample_rate != sample_rate) {
+                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
+            }
+            if (declared > 0 && decoded + frame->nb_samples > declared) {
+                throw damaged("more samples than the " + std::to_string(declared) + " declared");
+            }
+            const std::size_t start = analysis.payload.size();
+            append_samples(*frame, analysis.payload);
+            if (has_signature) av_md5_update(md5.get(), analysis.payload.data() + start, analysis.payload.size() - start);
+            decoded += frame->nb_samples;
+            av_frame_unref(frame.get());
+            // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
+            if (!sync_checked && analysis.payload.size() >= kInputSyncScanLimit) {
+                sync_checked = true;
+                if (find_dts_sync(analysis.payload.data(), analysis.payload.size(), kInputSyncScanLimit).first ==
+                    DtsPacking::Unknown) {
+                    throw std::runtime_error("no valid DTS sync word was detected");
+                }
+            }
+        }
+    };
+    for (;;) {
+        const int result = av_read_frame(input.get(), packet.get());
+        if (source.failure) std::rethrow_exception(source.failure);
+        if (result == AVERROR_EOF) break;
+        if (result < 0) throw damaged("unreadable after sample " + std::to_string(decoded));
+        if (packet->stream_index == stream_index) {
+            // Each frame carries its position: a frame lost in demuxing shows as a gap.
+            if (packet->pts != AV_NOPTS_VALUE && per_sample_clock && packet->pts != decoded) {
+                throw damaged("samples missing at sample " + std::to_string(decoded));
+            }
+            if (avcodec_send_packet(decoder.get(), packet.get()) < 0) {
+                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
+            }
+            receive_frames();
+        }
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    receive_frames();
+    if (declared > 0 && decoded != declared) {
+        throw damaged("ends after " + std::to_string(decoded) + " of " + std::to_string(declared) + " samples");
+    }
+    if (has_signature) {
+        std::array<std::uint8_t, 16> digest{};
+        av_md5_final(md5.get(), digest.data());
+        if (digest != signature) throw damaged("MD5 mismatch");
+        analysis.md5_verified = true;
+    }
+}
+
+}  // namespace orvane
