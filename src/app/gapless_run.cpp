@@ -117,6 +117,11 @@ struct ProgressLine {
 
     void draw(std::size_t track, std::uint64_t position) {
         if (!shown) return;
+        // Gone before the closing lines on standard output, which share the terminal.
+        if (position >= total) {
+            clear();
+            return;
+        }
         const int percent = total == 0 ? 100 : static_cast<int>(position * 100 / total);
         if (track == last_track && percent == last_percent) return;
         last_track = track;

@@ -197,13 +197,13 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
     const int result = avcodec_send_packet(run.decoder.get(), packet);
     av_packet_unref(packet);
     if (result < 0) {
-        if (during_flush && result == AVERROR_INVALIDDATA) {
-            run.dropped_tails.push_back(size);
-            return;
+        if (!during_flush || result != AVERROR_INVALIDDATA) {
+            throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
         }
-        throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
+        run.dropped_tails.push_back(size);
+    } else if (!drain_decoder(run, during_flush)) {
+        run.dropped_tails.push_back(size);
     }
-    if (!drain_decoder(run, during_flush)) run.dropped_tails.push_back(size);
     if (run.on_progress) run.on_progress(run.track, run.position);
 }
 
