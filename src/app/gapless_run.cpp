@@ -22,6 +22,7 @@
 #include "matroska/dts_stream_probe.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "output/output_policy.hpp"
+#include "platform/interruption.hpp"
 
 namespace orvane {
 namespace {
@@ -176,6 +177,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
             held.reset();
             held.emplace(analyse_input(std::filesystem::path(inputs[k])));
             traits[k] = traits_of(*held);
+            check_interruption();
         } catch (const std::exception& error) {
             throw std::runtime_error(track_name(k, count, inputs[k]) + ": " + error.what());
         }
@@ -250,6 +252,8 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
                                  DecodeTuning{}, on_progress);
         }
         progress.clear();
+        // An interruption that came after the last frame still ends the run as interrupted.
+        check_interruption();
         for (const auto& output : outputs) verify_output(output);
     } catch (const std::exception& error) {
         progress.clear();
