@@ -34,6 +34,7 @@ const char* usage_text() {
            "  orvane.exe --eac <input.wav> <output.flac|output.wav|output.dts|output.mka>\n"
            "  orvane.exe --scan <input.wav|input.dts|input.dtswav>\n"
            "  orvane.exe --version\n"
+           "  orvane.exe --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
            "\n"
            "Options:\n"
            "  --overwrite    Replace an existing output file\n"
@@ -42,6 +43,8 @@ const char* usage_text() {
            "  --eac          EAC integration mode (implies --overwrite and --quiet)\n"
            "  --skip-existing   Leave an existing output file alone and report it as skipped\n"
            "  --                End of options: every later argument is a file name\n"
+           "  --gapless <format>   Convert consecutive tracks of one disc as one continuous stream, one\n"
+           "                       output per track beside it (flac, wav, dts or mka), cut sample exactly\n"
            "\n"
            "FLAC / Matroska tagging:\n"
            "  --title <text>          Track title\n"
@@ -106,6 +109,13 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
             options.eac = options.overwrite = options.quiet = true;
         } else if (argument == "--skip-existing") {
             options.skip_existing = true;
+        } else if (argument == "--gapless") {
+            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            options.gapless = arguments[++i];
+            if (options.gapless != "flac" && options.gapless != "wav" && options.gapless != "dts" &&
+                options.gapless != "mka") {
+                throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + options.gapless);
+            }
         } else if (std::string* field = tag_field(options.tags, argument)) {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
             // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.
@@ -121,6 +131,15 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
     if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
     if (options.skip_existing && options.overwrite) {
         throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
+    }
+    if (!options.gapless.empty()) {
+        if (options.eac) throw std::runtime_error("--gapless cannot be combined with --eac");
+        if (options.scan) throw std::runtime_error("--gapless cannot be combined with --scan");
+        // A skipped track would leave a hole in the album the mode exists to keep whole.
+        if (options.skip_existing) throw std::runtime_error("--gapless cannot be combined with --skip-existing");
+        if (!options.tags.title.empty()) {
+            throw std::runtime_error("--title cannot be combined with --gapless: every track would get the same title");
+        }
     }
     return parsed;
 }

@@ -13,6 +13,7 @@ struct RunOptions {
     bool quiet = false;
     bool eac = false;
     bool skip_existing = false;  // an existing output is reported and left alone
+    std::string gapless;  // "flac", "wav", "dts" or "mka": the operands are consecutive tracks of one disc
     TagSet tags;
     std::vector<std::string> operands;
 };

@@ -8,6 +8,7 @@
 
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
+#include "app/gapless_run.hpp"
 #include "output/output_policy.hpp"
 #include "output/program_info.hpp"
 #include "decode/decode_loop.hpp"
@@ -34,6 +35,7 @@ int convert(const RunOptions& options, RunState& state) {
     std::ostream& out = std::cout;
     if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
     if (options.operands.empty()) throw std::runtime_error("no input file specified");
+    if (!options.gapless.empty()) return convert_gapless(options, out);
     if (options.eac) {
         if (options.operands.size() != 2) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
@@ -43,7 +45,8 @@ int convert(const RunOptions& options, RunState& state) {
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
         throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
-                                 " given; one run converts one input file into one output file");
+                                 " given; one run converts one input file into one output file "
+                                 "(--gapless converts the tracks of a disc together)");
     }
     if (options.skip_existing && !options.scan && options.operands.size() == 2) {
         // The throwing overload reports a failed status query (not mere absence) as a filesystem error.

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <iostream>
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -23,27 +26,74 @@ struct BufferRefFreer {
 };
 
 struct DecodeRun {
-    DecodeRun(const std::filesystem::path& path, bool flac_output, bool overwrite_output, bool quiet_run,
-              const TagSet& tag_set)
-        : output_path(path), to_flac(flac_output), overwrite(overwrite_output), quiet(quiet_run), tags(tag_set) {}
+    DecodeRun(const std::vector<PcmTrackOutput>& track_outputs, bool flac_output, bool overwrite_output,
+              bool quiet_run, TrackBoundaries track_boundaries)
+        : tracks(track_outputs),
+          to_flac(flac_output),
+          overwrite(overwrite_output),
+          quiet(quiet_run),
+          boundaries(std::move(track_boundaries)) {}
 
-    const std::filesystem::path& output_path;
+    const std::vector<PcmTrackOutput>& tracks;
     bool to_flac;
     bool overwrite;
     bool quiet;
-    const TagSet& tags;
+    TrackBoundaries boundaries;
     // The sinks outlive the decoder objects below them, so their files close last.
-    WavWriter wav;
-    FlacWriter flac;
+    std::optional<WavWriter> wav;
+    std::optional<FlacWriter> flac;
     CodecContextHandle decoder;
     PacketHandle packet;
     FrameHandle frame;
     bool output_opened = false;
+    std::size_t track = 0;             // the track whose output is open
+    TrackProgress on_progress;  // told after every frame
+    int sample_rate = 0;               // of the first decoded frame, for every later track's output
+    AVChannelLayout channel_layout{};  // likewise; released by the run
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
-    // The stream as an FFmpeg buffer, so packets lying in it reach the decoder without a copy.
+    // Where the packet being decoded lies in the stream, for the track boundaries inside it.
+    std::uint64_t position = 0;
+    std::uint64_t packet_start = 0;
+    std::uint64_t packet_end = 0;
+    bool packet_cut_done = true;  // its boundaries are placed (by its first decoded frame)
+    // The stretch of the stream being fed, as an FFmpeg buffer, so packets lying in it reach the
+    // decoder without a copy.
     std::span<const std::uint8_t> stream;
     std::unique_ptr<AVBufferRef, BufferRefFreer> stream_ref;
+
+    DecodeRun(const DecodeRun&) = delete;
+    DecodeRun& operator=(const DecodeRun&) = delete;
+    ~DecodeRun() { av_channel_layout_uninit(&channel_layout); }
 };
+
+void open_track_output(DecodeRun& run) {
+    const PcmTrackOutput& output = run.tracks[run.track];
+    if (run.to_flac) {
+        run.flac.emplace();
+        open_flac_output(*run.flac, output.path, run.sample_rate, run.channel_layout, run.overwrite, output.tags);
+    } else {
+        run.wav.emplace();
+        open_wav_output(*run.wav, output.path, static_cast<std::uint32_t>(run.sample_rate),
+                        run.channel_layout.nb_channels, run.overwrite);
+    }
+}
+
+void finish_track_output(DecodeRun& run) {
+    if (run.to_flac) {
+        finish_flac(*run.flac);
+        run.flac.reset();
+    } else {
+        finish_wav(*run.wav);
+        run.wav.reset();
+    }
+}
+
+// Ends the open track's output and opens the next one's.
+void next_track(DecodeRun& run) {
+    finish_track_output(run);
+    ++run.track;
+    open_track_output(run);
+}
 
 void open_output(DecodeRun& run, const AVFrame& frame) {
     if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0) {
@@ -56,13 +106,57 @@ void open_output(DecodeRun& run, const AVFrame& frame) {
         if (description[0] != '\0') std::cout << " (" << description << ")";
         std::cout << ", PCM24 output\n";
     }
-    if (run.to_flac) {
-        open_flac_output(run.flac, run.output_path, frame.sample_rate, frame.ch_layout, run.overwrite, run.tags);
-    } else {
-        open_wav_output(run.wav, run.output_path, static_cast<std::uint32_t>(frame.sample_rate),
-                        frame.ch_layout.nb_channels, run.overwrite);
+    run.sample_rate = frame.sample_rate;
+    if (av_channel_layout_copy(&run.channel_layout, &frame.ch_layout) < 0) {
+        throw std::runtime_error("FFmpeg allocation failed");
     }
+    open_track_output(run);
     run.output_opened = true;
+}
+
+void write_frame(DecodeRun& run, const AVFrame& frame) {
+    if (run.to_flac) {
+        buffer_flac_frame(*run.flac, frame);
+    } else {
+        write_wav_frame(*run.wav, frame);
+    }
+}
+
+// Samples [from, from + count) of a planar decoded frame, viewing its buffers; `planes` holds the
+// moved channel pointers and must outlive the view.
+AVFrame frame_part(const AVFrame& frame, int from, int count, std::vector<std::uint8_t*>& planes) {
+    const int channels = frame.ch_layout.nb_channels;
+    const int bytes = av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame.format));
+    planes.assign(static_cast<std::size_t>(std::max(channels, 0)), nullptr);
+    for (int c = 0; c < channels; ++c) {
+        planes[static_cast<std::size_t>(c)] = frame.extended_data[c] + static_cast<std::ptrdiff_t>(from) * bytes;
+    }
+    AVFrame part = frame;
+    part.extended_data = planes.data();
+    for (int c = 0; c < AV_NUM_DATA_POINTERS; ++c) part.data[c] = c < channels ? planes[static_cast<std::size_t>(c)] : nullptr;
+    part.nb_samples = count;
+    return part;
+}
+
+// Writes a decoded frame to the open track, cut where track boundaries fall inside its packet.
+void deliver_frame(DecodeRun& run, const AVFrame& frame) {
+    std::vector<int> cuts;
+    if (!run.packet_cut_done) {
+        cuts = boundary_cuts_in_frame(run.boundaries, run.packet_start, run.packet_end, frame.nb_samples);
+        run.packet_cut_done = true;
+    }
+    if (cuts.empty()) {
+        write_frame(run, frame);
+        return;
+    }
+    std::vector<std::uint8_t*> planes;
+    int from = 0;
+    for (const int cut : cuts) {
+        if (cut > from) write_frame(run, frame_part(frame, from, cut - from, planes));
+        from = std::max(from, cut);
+        next_track(run);
+    }
+    if (frame.nb_samples > from) write_frame(run, frame_part(frame, from, frame.nb_samples - from, planes));
 }
 
 // Takes every frame the decoder has ready. Returns false when the decoder refused the packet
@@ -75,11 +169,7 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
         if (result == AVERROR_INVALIDDATA && tolerate_invalid) return false;
         if (result < 0) throw std::runtime_error("DTS decode failed: " + ffmpeg_error_text(result));
         if (!run.output_opened) open_output(run, *frame);
-        if (run.to_flac) {
-            buffer_flac_frame(run.flac, *frame);
-        } else {
-            write_wav_frame(run.wav, *frame);
-        }
+        deliver_frame(run, *frame);
         av_frame_unref(frame);
     }
 }
@@ -87,6 +177,10 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
 // A packet the parser releases at its end-of-input flush and the decoder refuses as invalid data
 // is the carrier's cut-off last frame: it is dropped and reported, everything before it is kept.
 void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool during_flush) {
+    run.packet_start = run.position;
+    run.position += static_cast<std::uint64_t>(size);
+    run.packet_end = run.position;
+    run.packet_cut_done = false;
     AVPacket* packet = run.packet.get();
     // A packet inside the stream, with the decoder's read-ahead margin still inside it, is sent by
     // reference; any other (parser-assembled, or at the very end) is copied by FFmpeg into a
@@ -103,13 +197,14 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
     const int result = avcodec_send_packet(run.decoder.get(), packet);
     av_packet_unref(packet);
     if (result < 0) {
-        if (during_flush && result == AVERROR_INVALIDDATA) {
-            run.dropped_tails.push_back(size);
-            return;
+        if (!during_flush || result != AVERROR_INVALIDDATA) {
+            throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
         }
-        throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
+        run.dropped_tails.push_back(size);
+    } else if (!drain_decoder(run, during_flush)) {
+        run.dropped_tails.push_back(size);
     }
-    if (!drain_decoder(run, during_flush)) run.dropped_tails.push_back(size);
+    if (run.on_progress) run.on_progress(run.track, run.position);
 }
 
 }  // namespace
@@ -121,12 +216,24 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
 
 void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
                         bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning) {
+    const StreamSegments whole{1, [&analysis](std::size_t) { return dts_stream(analysis); }};
+    decode_to_pcm_tracks(whole, {PcmTrackOutput{output_path, tags}}, TrackBoundaries{}, to_flac, overwrite, quiet,
+                         tuning);
+}
+
+void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmTrackOutput>& tracks,
+                          TrackBoundaries boundaries, bool to_flac, bool overwrite, bool quiet,
+                          const DecodeTuning& tuning, const TrackProgress& on_progress) {
+    if (tracks.size() != boundaries.positions.size() + 1) {
+        throw std::runtime_error("internal error: track boundaries do not match the outputs");
+    }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DTS);
     if (codec == nullptr) throw std::runtime_error("FFmpeg DTS decoder is unavailable");
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error("unable to initialise DTS parser");
 
-    DecodeRun run(output_path, to_flac, overwrite, quiet, tags);
+    DecodeRun run(tracks, to_flac, overwrite, quiet, std::move(boundaries));
+    run.on_progress = on_progress;
     run.decoder.reset(avcodec_alloc_context3(codec));
     run.packet.reset(av_packet_alloc());
     run.frame.reset(av_frame_alloc());
@@ -136,15 +243,20 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
         throw std::runtime_error("unable to open DTS decoder: " + ffmpeg_error_text(result));
     }
 
-    // The carried bytes go to the parser as they lie in the payload, whatever their packing.
-    run.stream = dts_stream(analysis);
-    if (!run.stream.empty()) {
-        run.stream_ref.reset(av_buffer_create(const_cast<std::uint8_t*>(run.stream.data()), run.stream.size(),
-                                              no_release, nullptr, AV_BUFFER_FLAG_READONLY));
-        if (!run.stream_ref) throw std::runtime_error("FFmpeg allocation failed");
-    }
-    feed_dts_parser(
-        parser.get(), run.decoder.get(), run.stream, ParserFeedWording{"DTS parser error", "DTS parser error"},
+    // The carried bytes go to the parser as they lie in the payloads, whatever their packing.
+    const StreamSegments referenced{segments.count, [&](std::size_t index) {
+                                        run.stream_ref.reset();
+                                        run.stream = segments.load(index);
+                                        if (!run.stream.empty()) {
+                                            run.stream_ref.reset(av_buffer_create(
+                                                const_cast<std::uint8_t*>(run.stream.data()), run.stream.size(),
+                                                no_release, nullptr, AV_BUFFER_FLAG_READONLY));
+                                            if (!run.stream_ref) throw std::runtime_error("FFmpeg allocation failed");
+                                        }
+                                        return run.stream;
+                                    }};
+    feed_dts_parser_segments(
+        parser.get(), run.decoder.get(), referenced, ParserFeedWording{"DTS parser error", "DTS parser error"},
         [&run](const std::uint8_t* data, int size, bool during_flush) { decode_packet(run, data, size, during_flush); },
         tuning.parser_piece_size);
 
@@ -157,11 +269,9 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
         }
     }
     if (!run.output_opened) throw std::runtime_error("DTS stream contained no decodable audio frames");
-    if (to_flac) {
-        finish_flac(run.flac);
-    } else {
-        finish_wav(run.wav);
-    }
+    // Boundaries behind the last decoded sample leave their tracks empty rather than unwritten.
+    while (run.track + 1 < tracks.size()) next_track(run);
+    finish_track_output(run);
 }
 
 }  // namespace orvane

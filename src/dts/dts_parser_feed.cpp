@@ -34,8 +34,8 @@ bool feed_piece(AVCodecParserContext* parser, AVCodecContext* context, const std
 
 }  // namespace
 
-void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
-                     const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size) {
+void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
+                         const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size) {
     piece_size = std::clamp<std::size_t>(piece_size, 1, static_cast<std::size_t>(INT_MAX));
     const std::size_t tail_size = std::min(stream.size(), kPaddedTailSize);
     const std::size_t body_size = stream.size() - tail_size;
@@ -45,7 +45,8 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
         const std::size_t piece = std::min(piece_size, body_size - offset);
         progressing = feed_piece(parser, context, stream.data() + offset, static_cast<int>(piece), wording, on_frame);
     }
-    // Kept until the flush is over, in case the parser still refers to its last input.
+    // A frame the parser has not finished is copied into its own buffer, so the tail need not outlive
+    // this call.
     std::vector<std::uint8_t> tail;
     if (progressing && tail_size > 0) {
         tail.assign(tail_size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
@@ -55,7 +56,10 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
             progressing = feed_piece(parser, context, tail.data() + offset, static_cast<int>(piece), wording, on_frame);
         }
     }
+}
 
+void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, const ParserFeedWording& wording,
+                      const ParserFrameAction& on_frame) {
     for (;;) {
         check_interruption();
         std::uint8_t* out = nullptr;
@@ -66,6 +70,21 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
         if (out_size <= 0) break;
         if (out != nullptr) on_frame(out, out_size, true);
     }
+}
+
+void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
+                     const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size) {
+    offer_to_dts_parser(parser, context, stream, wording, on_frame, piece_size);
+    flush_dts_parser(parser, context, wording, on_frame);
+}
+
+void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* context, const StreamSegments& segments,
+                              const ParserFeedWording& wording, const ParserFrameAction& on_frame,
+                              std::size_t piece_size) {
+    for (std::size_t index = 0; index < segments.count; ++index) {
+        offer_to_dts_parser(parser, context, segments.load(index), wording, on_frame, piece_size);
+    }
+    flush_dts_parser(parser, context, wording, on_frame);
 }
 
 }  // namespace orvane

@@ -31,4 +31,26 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
                      const ParserFeedWording& wording, const ParserFrameAction& on_frame,
                      std::size_t piece_size = kDefaultParserPieceSize);
 
+// The two halves of feed_dts_parser: offering one stretch of the stream (the parser keeps an unfinished
+// frame in its own buffer, so the stretch may be released afterwards), and the end-of-input flush.
+void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
+                         const ParserFeedWording& wording, const ParserFrameAction& on_frame,
+                         std::size_t piece_size = kDefaultParserPieceSize);
+void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, const ParserFeedWording& wording,
+                      const ParserFrameAction& on_frame);
+
+// One continuous stream that arrives in consecutive stretches (the payloads of a disc's tracks), loaded
+// one at a time: the bytes `load(k)` returns stay valid only until the next call, so no more than one
+// stretch is held at once.
+struct StreamSegments {
+    std::size_t count = 0;
+    std::function<std::span<const std::uint8_t>(std::size_t index)> load;
+};
+
+// Offers every segment in order to the one parser, then flushes it: frames that straddle two segments
+// come out whole, as from the joined stream.
+void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* context, const StreamSegments& segments,
+                              const ParserFeedWording& wording, const ParserFrameAction& on_frame,
+                              std::size_t piece_size = kDefaultParserPieceSize);
+
 }  // namespace orvane

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -11,6 +13,8 @@
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
+#include "input/dts_sync.hpp"
+#include "matroska/dts_packetiser.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {
@@ -117,7 +121,85 @@ void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& 
     close_output(output);
 }
 
+// A 16-bit frame of a carrier's stream as the single-file walk keeps it: its core frame and the
+// extension blocks after it, without the padding behind them; a frame that holds no complete core
+// frame (the cut-off last one) is dropped. Returns the bytes dropped.
+std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t> frame, bool swapped) {
+    const DtsFrameWalk walk = walk_dts_frames(frame, swapped);
+    if (walk.core_frames == 0) return frame.size();
+    for (const ByteRange& range : walk.kept) {
+        if (swapped) {
+            write_swapped(output, frame, range);
+        } else {
+            write_bytes(output, frame.data() + range.offset, range.size);
+        }
+    }
+    return walk.dropped_bytes;
+}
+
 }  // namespace
+
+void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std::filesystem::path>& tracks,
+                          TrackBoundaries boundaries, DtsPacking packing, bool is_wav_carrier, bool overwrite,
+                          bool quiet, const TrackProgress& on_progress) {
+    static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
+                                               "DTS parser error during DTS extraction",
+                                               "DTS parser flush error during DTS extraction"};
+    if (tracks.size() != boundaries.positions.size() + 1) {
+        throw std::runtime_error("internal error: track boundaries do not match the outputs");
+    }
+    if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
+    std::optional<RawOutput> output;
+    std::size_t track = 0;
+    std::uint64_t position = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t dropped = 0;
+    const auto open_track = [&](std::size_t index) {
+        apply_overwrite_rule(tracks[index], overwrite);
+        output.emplace();
+        open_output(*output, tracks[index]);
+    };
+    run_dts_parser_segments(segments, kWording, [&](std::span<const std::uint8_t> frame, int) {
+        const std::size_t frame_track = track_of_frame(boundaries, position);
+        position += frame.size();
+        if (!output) {
+            if (frame_track > 0) throw_track_without_frames(0);
+            open_track(0);
+        }
+        while (track < frame_track) {
+            if (frame_track > track + 1) throw_track_without_frames(track + 1);
+            close_output(*output);
+            output.reset();
+            open_track(++track);
+        }
+        ++frames;
+        if (is_14bit(packing)) {
+            const auto [found, offset] = find_dts_sync(frame.data(), frame.size(), kFrameSyncScanLimit);
+            if (found != packing || offset != 0) {
+                throw std::runtime_error(
+                    "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+            }
+            write_bytes(*output, frame.data(), frame.size());
+        } else if (is_wav_carrier) {
+            dropped += write_walked_frame(*output, frame, packing == DtsPacking::Le16);
+        } else {
+            // A raw stream is copied whole, as one file of it would be.
+            if (packing == DtsPacking::Le16) {
+                write_swapped(*output, frame, ByteRange{0, frame.size()});
+            } else {
+                write_bytes(*output, frame.data(), frame.size());
+            }
+        }
+        if (on_progress) on_progress(track, position);
+    });
+    if (!output) throw std::runtime_error("DTS stream contained no complete frames");
+    if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
+    close_output(*output);
+    if (!quiet) {
+        std::cout << "DTS frames: " << frames << "\n";
+        if (dropped > 0) std::cout << "Carrier padding removed: " << dropped << " bytes\n";
+    }
+}
 
 void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
                    bool quiet) {

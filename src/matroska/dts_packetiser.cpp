@@ -10,10 +10,8 @@
 
 namespace orvane {
 
-void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
-                    std::size_t piece_size) {
-    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
-
+void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWording& wording,
+                             const DtsFrameAction& on_frame, std::size_t piece_size) {
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error(wording.init_failure);
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_DTS);
@@ -23,8 +21,8 @@ void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wordi
     if (!context) throw std::runtime_error("unable to allocate DTS parser context");
 
     AVCodecParserContext* const raw_parser = parser.get();
-    feed_dts_parser(
-        raw_parser, context.get(), dts_stream(analysis), ParserFeedWording{wording.parse_error, wording.flush_error},
+    feed_dts_parser_segments(
+        raw_parser, context.get(), segments, ParserFeedWording{wording.parse_error, wording.flush_error},
         [&](const std::uint8_t* data, int size, bool) {
             // The parser ends a frame where the next sync word begins, so whatever lies between the
             // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
@@ -42,6 +40,13 @@ void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wordi
             on_frame(frame, raw_parser->duration);
         },
         piece_size);
+}
+
+void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
+                    std::size_t piece_size) {
+    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
+    run_dts_parser_segments(StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }}, wording,
+                            on_frame, piece_size);
 }
 
 DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t duration,

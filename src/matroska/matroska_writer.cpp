@@ -1,6 +1,8 @@
 #include "matroska/matroska_writer.hpp"
 
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -77,25 +79,27 @@ void set_matroska_tags(AVDictionary** metadata, const TagSet& tags) {
     }
 }
 
-void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
-                  const TagSet& tags) {
-    apply_overwrite_rule(output_path, overwrite);
+namespace {
 
-    // The packets view the payload wherever the parser left the frames in place.
-    std::vector<DtsPacket> packets = packetise_dts(analysis);
-    DtsStreamParams params;
-    probe_dts_stream(packets.front(), params);
-    for (DtsPacket& packet : packets) {
-        if (packet.duration < 1) packet.duration = params.samples_per_frame;
-    }
+// One Matroska file being written: its header is out, packets go in with running timestamps from 0.
+struct MatroskaMux {
+    MatroskaOutput output;
+    AVStream* stream = nullptr;
+    AVRational sample_clock{1, 1};
+    PacketHandle packet;
+    std::int64_t running = 0;
+    std::uint64_t frames = 0;
 
-    const std::u8string utf8_path_bytes = output_path.u8string();
+    explicit MatroskaMux(std::filesystem::path output_path) : output(std::move(output_path)) {}
+};
+
+void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet& tags) {
+    const std::u8string utf8_path_bytes = mux.output.path.u8string();
     const std::string utf8_path(utf8_path_bytes.begin(), utf8_path_bytes.end());
 
-    MatroskaOutput output(output_path);
     AVFormatContext* raw_context = nullptr;
     const int alloc_result = avformat_alloc_output_context2(&raw_context, nullptr, "matroska", utf8_path.c_str());
-    output.context.reset(raw_context);
+    mux.output.context.reset(raw_context);
     if (alloc_result < 0 || raw_context == nullptr) {
         throw std::runtime_error("unable to create Matroska output context");
     }
@@ -103,8 +107,9 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
 
     AVStream* const stream = avformat_new_stream(context, nullptr);
     if (stream == nullptr) throw std::runtime_error("unable to create Matroska DTS stream");
-    const AVRational sample_clock{1, params.sample_rate};
-    stream->time_base = sample_clock;
+    mux.stream = stream;
+    mux.sample_clock = AVRational{1, params.sample_rate};
+    stream->time_base = mux.sample_clock;
     stream->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
     stream->codecpar->codec_id = AV_CODEC_ID_DTS;
     stream->codecpar->sample_rate = params.sample_rate;
@@ -118,7 +123,7 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
     if ((context->oformat->flags & AVFMT_NOFILE) == 0) {
         const int result = avio_open(&context->pb, utf8_path.c_str(), AVIO_FLAG_WRITE);
         if (result < 0) fail_with_code("unable to create Matroska output: ", result);
-        output.opened_file = true;
+        mux.output.opened_file = true;
     }
 
     // Initialising the muxer puts libavformat's own name into the file-level "encoder" entry; setting
@@ -129,8 +134,73 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
     result = avformat_write_header(context, nullptr);
     if (result < 0) fail_with_code("unable to write Matroska header: ", result);
 
-    PacketHandle packet(av_packet_alloc());
-    if (!packet) throw std::runtime_error("unable to allocate Matroska packet");
+    mux.packet.reset(av_packet_alloc());
+    if (!mux.packet) throw std::runtime_error("unable to allocate Matroska packet");
+}
+
+// Writes one frame: by reference to `payload_ref` when given (the frame lies in that buffer, which
+// outlives the output context), copied otherwise.
+void write_matroska_frame(MatroskaMux& mux, std::span<const std::uint8_t> frame, std::int32_t duration,
+                          AVBufferRef* payload_ref) {
+    check_interruption();
+    AVPacket* const packet = mux.packet.get();
+    av_packet_unref(packet);
+    if (payload_ref != nullptr) {
+        packet->buf = av_buffer_ref(payload_ref);
+        if (packet->buf == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
+        packet->data = const_cast<std::uint8_t*>(frame.data());
+        packet->size = static_cast<int>(frame.size());
+    } else {
+        const int result = av_new_packet(packet, static_cast<int>(frame.size()));
+        if (result < 0) fail_with_code("unable to allocate DTS mux packet: ", result);
+        std::copy(frame.begin(), frame.end(), packet->data);
+    }
+    packet->stream_index = mux.stream->index;
+    packet->pts = mux.running;
+    packet->dts = mux.running;
+    packet->duration = duration;
+    packet->pos = -1;
+    av_packet_rescale_ts(packet, mux.sample_clock, mux.stream->time_base);
+    const int result = av_interleaved_write_frame(mux.output.context.get(), packet);
+    if (result < 0) fail_with_code("error writing DTS packet to Matroska: ", result);
+    mux.running += duration;
+    ++mux.frames;
+}
+
+void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, bool quiet) {
+    int result = av_write_trailer(mux.output.context.get());
+    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
+    // A write that only fails when the file is closed must not pass for success.
+    result = mux.output.close_file();
+    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
+
+    if (!quiet) {
+        std::cout << "DTS frames: " << mux.frames << '\n'
+                  << "Matroska timestamps: " << params.sample_rate << " Hz sample clock -> muxer time base "
+                  << mux.stream->time_base.num << '/' << mux.stream->time_base.den << ", " << params.samples_per_frame
+                  << " samples/frame\n"
+                  << "Duration: " << static_cast<double>(mux.running) / params.sample_rate << " seconds\n"
+                  << "DTS bitstream copied without audio re-encoding\n";
+    }
+    mux.output.committed = true;
+}
+
+}  // namespace
+
+void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
+                  const TagSet& tags) {
+    apply_overwrite_rule(output_path, overwrite);
+
+    // The packets view the payload wherever the parser left the frames in place.
+    std::vector<DtsPacket> packets = packetise_dts(analysis);
+    DtsStreamParams params;
+    probe_dts_stream(packets.front(), params);
+    for (DtsPacket& packet : packets) {
+        if (packet.duration < 1) packet.duration = params.samples_per_frame;
+    }
+
+    MatroskaMux mux(output_path);
+    open_matroska(mux, params, tags);
 
     // Frames lying in the payload are handed to the muxer by reference to it: the payload outlives the
     // output context, and the read-only flag makes FFmpeg copy rather than write into it.
@@ -143,46 +213,51 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
         ~BufferUnref() { av_buffer_unref(&ref); }
     } payload_holder{payload_ref};
 
-    std::int64_t running = 0;
     for (const DtsPacket& frame : packets) {
-        check_interruption();
-        av_packet_unref(packet.get());
-        if (frame.is_view()) {
-            packet->buf = av_buffer_ref(payload_ref);
-            if (packet->buf == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
-            packet->data = const_cast<std::uint8_t*>(frame.data.data());
-            packet->size = static_cast<int>(frame.data.size());
-        } else {
-            result = av_new_packet(packet.get(), static_cast<int>(frame.data.size()));
-            if (result < 0) fail_with_code("unable to allocate DTS mux packet: ", result);
-            std::copy(frame.data.begin(), frame.data.end(), packet->data);
+        write_matroska_frame(mux, frame.data, frame.duration, frame.is_view() ? payload_ref : nullptr);
+    }
+    finish_matroska(mux, params, quiet);
+}
+
+void mux_matroska_tracks(const StreamSegments& segments, const std::vector<MatroskaTrackOutput>& tracks,
+                         TrackBoundaries boundaries, bool overwrite, bool quiet,
+                         const TrackProgress& on_progress) {
+    static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
+                                               "DTS parser error during Matroska muxing",
+                                               "DTS parser flush error during Matroska muxing"};
+    if (tracks.size() != boundaries.positions.size() + 1) {
+        throw std::runtime_error("internal error: track boundaries do not match the outputs");
+    }
+    DtsStreamParams params;
+    std::optional<MatroskaMux> mux;
+    std::size_t track = 0;
+    std::uint64_t position = 0;
+    const auto open_track = [&](std::size_t index) {
+        apply_overwrite_rule(tracks[index].path, overwrite);
+        mux.emplace(tracks[index].path);
+        open_matroska(*mux, params, tracks[index].tags);
+    };
+    run_dts_parser_segments(segments, kWording, [&](std::span<const std::uint8_t> frame, int duration) {
+        const std::size_t frame_track = track_of_frame(boundaries, position);
+        position += frame.size();
+        if (!mux) {
+            DtsPacket first = make_dts_packet(frame, duration, {});
+            probe_dts_stream(first, params);
+            if (frame_track > 0) throw_track_without_frames(0);
+            open_track(track);
         }
-        packet->stream_index = stream->index;
-        packet->pts = running;
-        packet->dts = running;
-        packet->duration = frame.duration;
-        packet->pos = -1;
-        av_packet_rescale_ts(packet.get(), sample_clock, stream->time_base);
-        result = av_interleaved_write_frame(context, packet.get());
-        if (result < 0) fail_with_code("error writing DTS packet to Matroska: ", result);
-        running += frame.duration;
-    }
-
-    result = av_write_trailer(context);
-    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
-    // A write that only fails when the file is closed must not pass for success.
-    result = output.close_file();
-    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
-
-    if (!quiet) {
-        std::cout << "DTS frames: " << packets.size() << '\n'
-                  << "Matroska timestamps: " << params.sample_rate << " Hz sample clock -> muxer time base "
-                  << stream->time_base.num << '/' << stream->time_base.den << ", " << params.samples_per_frame
-                  << " samples/frame\n"
-                  << "Duration: " << static_cast<double>(running) / params.sample_rate << " seconds\n"
-                  << "DTS bitstream copied without audio re-encoding\n";
-    }
-    output.committed = true;
+        while (track < frame_track) {
+            if (frame_track > track + 1) throw_track_without_frames(track + 1);
+            finish_matroska(*mux, params, quiet);
+            mux.reset();
+            open_track(++track);
+        }
+        write_matroska_frame(*mux, frame, duration < 1 ? params.samples_per_frame : duration, nullptr);
+        if (on_progress) on_progress(track, position);
+    });
+    if (!mux) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
+    if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
+    finish_matroska(*mux, params, quiet);
 }
 
 }  // namespace orvane

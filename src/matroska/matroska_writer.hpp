@@ -1,8 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "output/tag_set.hpp"
+#include "dts/dts_parser_feed.hpp"
+#include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
 
 extern "C" {
@@ -14,6 +18,18 @@ namespace orvane {
 // The .mka operation: the DTS frames, unchanged, in a Matroska file with sample-based timestamps and tags.
 void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
                   const TagSet& tags);
+
+struct MatroskaTrackOutput {
+    std::filesystem::path path;
+    TagSet tags;
+};
+
+// The .mka operation over one continuous stream fed segment by segment through one parser: every
+// frame goes whole to the track in which it starts, each track's file timed from 0.
+// `on_progress` is told after every frame.
+void mux_matroska_tracks(const StreamSegments& segments, const std::vector<MatroskaTrackOutput>& tracks,
+                         TrackBoundaries boundaries, bool overwrite, bool quiet,
+                         const TrackProgress& on_progress = {});
 
 void set_matroska_tags(AVDictionary** metadata, const TagSet& tags);
 
