@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/utf8_path.hpp"
+
 namespace orvane {
 namespace {
 
@@ -26,15 +28,16 @@ std::string* tag_field(TagSet& tags, const std::string& option) {
 
 }  // namespace
 
-const char* usage_text() {
+std::string usage_text(std::string_view program_name) {
+    const std::string name(program_name);
     return "ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n"
            "\n"
            "Usage:\n"
-           "  orvane.exe <input.wav|input.dts|input.dtswav> <output.flac|output.wav|output.dts|output.mka> [options]\n"
-           "  orvane.exe --eac <input.wav> <output.flac|output.wav|output.dts|output.mka>\n"
-           "  orvane.exe --scan <input.wav|input.dts|input.dtswav>\n"
-           "  orvane.exe --version\n"
-           "  orvane.exe --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
+           "  " + name + " <input.wav|input.dts|input.dtswav> <output.flac|output.wav|output.dts|output.mka> [options]\n"
+           "  " + name + " --eac <input.wav> <output.flac|output.wav|output.dts|output.mka>\n"
+           "  " + name + " --scan <input.wav|input.dts|input.dtswav>\n"
+           "  " + name + " --version\n"
+           "  " + name + " --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
            "\n"
            "Options:\n"
            "  --overwrite    Replace an existing output file\n"
@@ -145,7 +148,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
 }
 
 std::string output_extension(const std::string& output_operand) {
-    std::string extension = std::filesystem::path(output_operand).extension().string();
+    std::string extension = utf8_from_path(path_from_utf8(output_operand).extension());
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return extension;
 }

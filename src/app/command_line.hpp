@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "output/tag_set.hpp"
@@ -28,7 +29,8 @@ struct ParsedCommandLine {
 // Parses arguments (without the program name), left to right; raises the first error met.
 ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments);
 
-const char* usage_text();
+// The usage text, naming the program as it is installed.
+std::string usage_text(std::string_view program_name);
 
 // The lower-cased extension of the output path's file name, dot included, or "" when it has none.
 std::string output_extension(const std::string& output_operand);

@@ -15,7 +15,10 @@
 #include "dts/raw_dts_writer.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/matroska_writer.hpp"
+#include "platform/command_line_arguments.hpp"
+#include "platform/installed_name.hpp"
 #include "platform/interruption.hpp"
+#include "platform/utf8_path.hpp"
 
 namespace orvane {
 namespace {
@@ -40,7 +43,7 @@ int convert(const RunOptions& options, RunState& state) {
         if (options.operands.size() != 2) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
         }
-        state.eac_cleanup_path = std::filesystem::path(options.operands[1]);
+        state.eac_cleanup_path = path_from_utf8(options.operands[1]);
     }
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
@@ -50,20 +53,20 @@ int convert(const RunOptions& options, RunState& state) {
     }
     if (options.skip_existing && !options.scan && options.operands.size() == 2) {
         // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
-        if (std::filesystem::exists(std::filesystem::path(options.operands[1]))) {
+        if (std::filesystem::exists(path_from_utf8(options.operands[1]))) {
             if (!options.quiet) out << "Output exists, skipped: " << options.operands[1] << "\n";
             return 0;
         }
     }
 
-    state.input_path = std::filesystem::path(options.operands[0]);
+    state.input_path = path_from_utf8(options.operands[0]);
     const InputAnalysis analysis = analyse_input(state.input_path);
     check_interruption();
     if (!options.quiet) print_detection_report(out, analysis);
     if (options.scan) return 0;
 
     if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
-    const std::filesystem::path output_path(options.operands[1]);
+    const std::filesystem::path output_path = path_from_utf8(options.operands[1]);
     ensure_output_is_not_input(state.input_path, output_path);
     const std::string extension = output_extension(options.operands[1]);
 
@@ -94,11 +97,30 @@ int convert(const RunOptions& options, RunState& state) {
     return 0;
 }
 
+// The one failure handler: clean-up, the two lines on standard error, status 2.
+int report_failure(const std::exception& error, const RunState& state) {
+    if (!state.eac_cleanup_path.empty()) {
+        // The clean-up of a failed run must never take the user's source with it.
+        bool names_input = false;
+        if (!state.input_path.empty()) {
+            try {
+                ensure_output_is_not_input(state.input_path, state.eac_cleanup_path);
+            } catch (const std::exception&) {
+                names_input = true;
+            }
+        }
+        if (!names_input) remove_path_quietly(state.eac_cleanup_path);
+    }
+    std::cerr << "Error: " << error.what() << "\n"
+              << "No output file should be trusted if conversion was interrupted.\n";
+    return 2;
+}
+
 }  // namespace
 
 int run_orvane(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
-        std::cout << usage_text();
+        std::cout << usage_text(installed_program_name());
         return 1;
     }
     RunState state;
@@ -109,29 +131,25 @@ int run_orvane(const std::vector<std::string>& arguments) {
             return 0;
         }
         if (parsed.action == ParseAction::ShowUsage) {
-            std::cout << usage_text();
+            std::cout << usage_text(installed_program_name());
             return 0;
         }
         const int status = convert(parsed.options, state);
         std::cout.flush();
         return status;
     } catch (const std::exception& error) {
-        if (!state.eac_cleanup_path.empty()) {
-            // The clean-up of a failed run must never take the user's source with it.
-            bool names_input = false;
-            if (!state.input_path.empty()) {
-                try {
-                    ensure_output_is_not_input(state.input_path, state.eac_cleanup_path);
-                } catch (const std::exception&) {
-                    names_input = true;
-                }
-            }
-            if (!names_input) remove_path_quietly(state.eac_cleanup_path);
-        }
-        std::cerr << "Error: " << error.what() << "\n"
-                  << "No output file should be trusted if conversion was interrupted.\n";
-        return 2;
+        return report_failure(error, state);
     }
+}
+
+int run_orvane(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    try {
+        arguments = command_line_arguments(argc, argv);
+    } catch (const std::exception& error) {
+        return report_failure(error, RunState{});
+    }
+    return run_orvane(arguments);
 }
 
 }  // namespace orvane

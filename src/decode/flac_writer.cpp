@@ -6,6 +6,7 @@
 
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "output/output_policy.hpp"
+#include "platform/output_file.hpp"
 #include "decode/sample_conversion.hpp"
 #include "decode/vorbis_comment.hpp"
 
@@ -69,7 +70,7 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         throw ffmpeg_failure("unable to open FLAC encoder: ", result);
     }
 
-    writer.file = std::fopen(output_path.c_str(), "wb");
+    writer.file = open_output_file(output_path);
     if (writer.file == nullptr) throw std::runtime_error("unable to create FLAC output");
     writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kFlacWriteBufferSize);
     std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kFlacWriteBufferSize);

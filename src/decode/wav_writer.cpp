@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "output/output_policy.hpp"
+#include "platform/output_file.hpp"
 #include "decode/sample_conversion.hpp"
 
 namespace orvane {
@@ -46,7 +47,7 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
     apply_overwrite_rule(output_path, overwrite);
     writer.sample_rate = sample_rate;
     writer.channels = channels;
-    writer.file = std::fopen(output_path.c_str(), "wb");
+    writer.file = open_output_file(output_path);
     if (writer.file == nullptr) throw std::runtime_error("unable to create WAV output");
     writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kWavWriteBufferSize);
     std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kWavWriteBufferSize);

@@ -51,8 +51,12 @@ DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalys
     while (position + 8 <= size) {
         std::uint8_t header[8];
         read_at(position, sizeof header, header);
-        const std::uint64_t declared = read_le32(header + 4);
-        const std::uint64_t usable = std::min(declared, size - position - 8);
+        const std::uint64_t remaining = size - position - 8;
+        // 0xFFFFFFFF is how RF64 (and a RIFF written without knowing its length) says "see ds64" or
+        // "unknown": the data then runs to the end of the file, which may lie beyond 4 GiB.
+        const std::uint32_t declared = read_le32(header + 4);
+        const std::uint64_t usable =
+            has_id(header, "data") && declared == 0xFFFFFFFFu ? remaining : std::min<std::uint64_t>(declared, remaining);
         if (has_id(header, "fmt ") && usable >= 16) {
             std::uint8_t body[16];
             read_at(position + 8, sizeof body, body);

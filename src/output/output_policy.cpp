@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <sys/stat.h>
+#include "platform/file_identity.hpp"
 
 namespace orvane {
 
@@ -24,15 +24,9 @@ void verify_output(const std::filesystem::path& output_path) {
 }
 
 void ensure_output_is_not_input(const std::filesystem::path& input_path, const std::filesystem::path& output_path) {
-    // Device and inode identify the file whatever the spelling or link; a path that cannot be
-    // queried (absent, or no permission) is never taken for the input.
-    struct stat input_status {};
-    struct stat output_status {};
-    if (::stat(input_path.c_str(), &input_status) != 0) return;
-    if (::stat(output_path.c_str(), &output_status) != 0) return;
-    if (input_status.st_dev == output_status.st_dev && input_status.st_ino == output_status.st_ino) {
-        throw std::runtime_error("output file must not be the input file");
-    }
+    // A path that cannot be queried (absent, or no permission) is never taken for the input.
+    const auto input = file_identity(input_path);
+    if (input && input == file_identity(output_path)) throw std::runtime_error("output file must not be the input file");
 }
 
 void remove_path_quietly(const std::filesystem::path& path) noexcept {

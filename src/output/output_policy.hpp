@@ -12,7 +12,8 @@ void apply_overwrite_rule(const std::filesystem::path& output_path, bool overwri
 void verify_output(const std::filesystem::path& output_path);
 
 // Refuses an output path that names the input file (same path, another spelling, a link to it,
-// another hard link), so no run can truncate or remove its own source.
+// another hard link, another letter case where the file system ignores case), so no run can
+// truncate or remove its own source.
 void ensure_output_is_not_input(const std::filesystem::path& input_path, const std::filesystem::path& output_path);
 
 // Removes the file at the path, ignoring every failure (absence included); a directory stays.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/command_line.hpp"
+#include "platform/installed_name.hpp"
 
 namespace orvane {
 namespace {
@@ -114,11 +115,21 @@ TEST(OutputExtension, LowerCasesTheFinalExtensionOnly) {
     EXPECT_EQ(output_extension("out."), ".");
 }
 
-TEST(UsageText, StartsAndEndsAsPrinted) {
-    const std::string usage = usage_text();
+TEST(UsageText, StartsAndEndsAsPrintedAndNamesTheProgramAsInstalled) {
+    const std::string usage = usage_text(installed_program_name());
     EXPECT_EQ(usage.rfind("ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n\nUsage:\n", 0), 0u);
     EXPECT_TRUE(usage.ends_with("  - Tag metadata is written to FLAC and Matroska; WAV and raw DTS are untagged.\n"));
     EXPECT_EQ(usage.find("--help"), std::string::npos);
+    EXPECT_STREQ(installed_program_name(), "orvane");
+
+    // The name on the four command lines is all that differs between the platforms' texts.
+    std::string windows = usage_text("orvane.exe");
+    for (int line = 0; line < 4; ++line) {
+        const std::size_t at = windows.find("\n  orvane.exe ");
+        ASSERT_NE(at, std::string::npos);
+        windows.erase(at + 9, 4);
+    }
+    EXPECT_EQ(windows, usage);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct DriverTest : ::testing::Test {
 TEST_F(DriverTest, NoArgumentsPrintsUsageWithStatusOne) {
     const auto result = run_orvane({});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, usage_text());
+    EXPECT_EQ(result.out, usage_text(test::tested_program_name()));
     EXPECT_EQ(result.err, "");
 }
 
@@ -48,7 +48,7 @@ TEST_F(DriverTest, HelpAndVersionEndTheRunWithoutBanner) {
     for (const auto& args : {std::vector<std::string>{"-h"}, {"--overwrite", "--help", "--bogus"}}) {
         const auto result = run_orvane(args);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, usage_text());
+        EXPECT_EQ(result.out, usage_text(test::tested_program_name()));
     }
     const auto version = run_orvane({"in.wav", "--quiet", "--version"});
     EXPECT_EQ(version.status, 0);
@@ -254,6 +254,7 @@ TEST_F(DriverTest, ExistingOutputNeedsOverwrite) {
 }
 
 TEST_F(DriverTest, UnqueryableOutputPathEndsWithTheFileSystemError) {
+    if (test::testing_windows_build()) GTEST_SKIP() << "Windows sees no loop of POSIX symbolic links";
     fs::create_symlink("b.dts", dir.file("a.dts"));
     fs::create_symlink("a.dts", dir.file("b.dts"));
     const auto result = run_orvane({"--quiet", carrier.string(), dir.file("a.dts").string()});
@@ -274,7 +275,7 @@ TEST_F(DriverTest, WriteFailuresAreReportedNotHidden) {
 }
 
 TEST_F(DriverTest, EacRemovesTheOutputOfAFailedRunAndPrintsOnlyTheReport) {
-    const fs::path out = dir.file("out.dts");
+    const fs::path out = dir.file("Ausgabe – 出力 🎵.dts");
     test::write_file(out, {1, 2, 3});
     test::write_file(dir.file("silence.wav"), test::carrier_wav(Bytes(4096, 0)));
     const auto failed = run_orvane({"--eac", dir.file("silence.wav").string(), out.string()});
@@ -306,8 +307,10 @@ TEST_F(DriverTest, OutputNamingTheInputIsRefusedAndTheInputSurvives) {
             fs::remove(hardlink);
             fs::create_symlink(input, symlink);
             fs::create_hard_link(input, hardlink);
-            const std::vector<std::string> spellings = {input.string(), (dir.path / "." / input.filename()).string(),
-                                                        symlink.string(), hardlink.string()};
+            std::vector<std::string> spellings = {input.string(), (dir.path / "." / input.filename()).string(),
+                                                  symlink.string(), hardlink.string()};
+            // Windows file names ignore letter case: another case names the same file there.
+            if (test::testing_windows_build()) spellings.push_back(dir.file("RIP" + extension).string());
             for (const std::string& output : spellings) {
                 // Without DTS the analysis fails first; only the EAC clean-up could then reach the input.
                 const std::vector<std::vector<std::string>> flag_sets =

@@ -207,7 +207,8 @@ TEST_F(MatroskaOutputTest, AnExistingOutputIsKeptUnlessOverwriting) {
 
 TEST_F(MatroskaOutputTest, AFailedWriteLeavesNoOutputBehind) {
     write_carrier(DtsPacking::Le14, 0);
-    if (fs::exists("/dev/full")) {
+    // Wine takes a link to a device for the device, which no program can delete.
+    if (fs::exists("/dev/full") && !test::testing_windows_build()) {
         // A full disk: the old entry (here a link to the full device) is gone afterwards.
         fs::create_symlink("/dev/full", output);
         const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
@@ -222,7 +223,8 @@ TEST_F(MatroskaOutputTest, AFailedWriteLeavesNoOutputBehind) {
     fs::create_directory(directory);
     auto refused = run_orvane({input.string(), directory.string(), "--overwrite"});
     EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(contains(refused.err, "Error: unable to create Matroska output: Is a directory\n")) << refused.err;
+    const std::string refusal = test::testing_windows_build() ? "Permission denied" : "Is a directory";
+    EXPECT_TRUE(contains(refused.err, "Error: unable to create Matroska output: " + refusal + "\n")) << refused.err;
     EXPECT_TRUE(fs::is_directory(directory));
 
     const fs::path missing = dir.file("no-such-dir") / "out.mka";

@@ -1,6 +1,7 @@
 #include "support/process_runner.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -98,10 +99,46 @@ ProcessResult run_program(const std::string& program, const std::vector<std::str
     return result;
 }
 
-ProcessResult run_orvane(const std::vector<std::string>& args) { return run_program(ORVANE_BINARY_PATH, args); }
+namespace {
+
+std::string environment_or(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+void drop_carriage_returns(std::string& text) {
+    std::string::size_type kept = 0;
+    for (std::string::size_type i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        text[kept++] = text[i];
+    }
+    text.resize(kept);
+}
+
+}  // namespace
+
+ProcessResult run_native_orvane(const std::vector<std::string>& args) { return run_program(ORVANE_BINARY_PATH, args); }
+
+bool testing_windows_build() { return environment_or("ORVANE_TEST_BINARY", ORVANE_BINARY_PATH).ends_with(".exe"); }
+
+const char* tested_program_name() { return testing_windows_build() ? "orvane.exe" : "orvane"; }
 
 ProcessResult run_orvane(const std::vector<std::string>& args, const std::function<void(int pid)>& while_running) {
-    return run_program(ORVANE_BINARY_PATH, args, while_running);
+    const std::string binary = environment_or("ORVANE_TEST_BINARY", ORVANE_BINARY_PATH);
+    const std::string runner = environment_or("ORVANE_TEST_RUNNER", "");
+    if (runner.empty()) return run_program(binary, args, while_running);
+    std::vector<std::string> runner_args{binary};
+    runner_args.insert(runner_args.end(), args.begin(), args.end());
+    ProcessResult result = run_program(runner, runner_args, while_running);
+    if (testing_windows_build()) {
+        drop_carriage_returns(result.out);
+        drop_carriage_returns(result.err);
+    }
+    return result;
+}
+
+ProcessResult run_orvane(const std::vector<std::string>& args) {
+    return run_orvane(args, nullptr);
 }
 
 }  // namespace orvane::test

@@ -23,8 +23,20 @@ ProcessResult run_program(const std::string& program, const std::vector<std::str
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const std::function<void(int pid)>& while_running);
 
-// Runs the built orvane binary.
+// Runs the orvane binary under test: this build's, or the one named by ORVANE_TEST_BINARY, started
+// through the command in ORVANE_TEST_RUNNER when set (wine for a Windows build). A Windows build's
+// line ends are read back as line feeds.
 ProcessResult run_orvane(const std::vector<std::string>& args);
 ProcessResult run_orvane(const std::vector<std::string>& args, const std::function<void(int pid)>& while_running);
+
+// Runs this build's own binary, whatever binary is under test: the reference a Windows build is
+// compared with.
+ProcessResult run_native_orvane(const std::vector<std::string>& args);
+
+// True when the binary under test is a Windows build.
+bool testing_windows_build();
+
+// The program's name as the usage text of the binary under test shows it.
+const char* tested_program_name();
 
 }  // namespace orvane::test

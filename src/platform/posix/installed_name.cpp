@@ -1,0 +1,7 @@
+#include "platform/installed_name.hpp"
+
+namespace orvane {
+
+const char* installed_program_name() { return "orvane"; }
+
+}  // namespace orvane
