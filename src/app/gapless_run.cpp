@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include "app/detection_report.hpp"
 #include "decode/decode_loop.hpp"
@@ -23,6 +22,7 @@
 #include "matroska/matroska_writer.hpp"
 #include "output/output_policy.hpp"
 #include "platform/interruption.hpp"
+#include "platform/terminal.hpp"
 
 namespace orvane {
 namespace {
@@ -59,7 +59,7 @@ TrackTraits traits_of(const InputAnalysis& analysis) {
     const std::span<const std::uint8_t> stream = dts_stream(analysis);
     const std::span<const std::uint8_t> head = stream.first(std::min(stream.size(), kProbeBytes));
     std::optional<DtsPacket> first;
-    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }}, kWording,
+    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }, analysis.packing}, kWording,
                             [&](std::span<const std::uint8_t> frame, int duration) {
                                 if (!first) first = make_dts_packet(frame, duration, {});
                             });
@@ -219,9 +219,10 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
                                           return std::span<const std::uint8_t>(held->payload);
                                       }
                                       return dts_stream(*held);
-                                  }};
+                                  },
+                                  traits[0].packing};
     ProgressLine progress;
-    progress.shown = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    progress.shown = !options.quiet && standard_error_is_terminal();
     progress.count = count;
     progress.total = total;
     const TrackProgress on_progress = [&](std::size_t track, std::uint64_t position) {

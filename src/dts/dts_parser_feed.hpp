@@ -7,6 +7,8 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+
+#include "input/dts_packing.hpp"
 }
 
 namespace orvane {
@@ -45,6 +47,8 @@ void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, con
 struct StreamSegments {
     std::size_t count = 0;
     std::function<std::span<const std::uint8_t>(std::size_t index)> load;
+    // How the bytes are carried, so frames can be cut to their declared size; Unknown leaves them whole.
+    DtsPacking packing = DtsPacking::Unknown;
 };
 
 // Offers every segment in order to the one parser, then flushes it: frames that straddle two segments

@@ -29,7 +29,7 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
             // than its header declares (cut by the end of the data) is left whole, and so is one the
             // parser merged with the frame behind it (a damaged frame), whose bytes must not be lost.
             std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
-            const std::size_t extent = dts_frame_extent(frame, analysis.packing);
+            const std::size_t extent = dts_frame_extent(frame, segments.packing);
             if (extent > 0 && extent < frame.size()) {
                 // A second sync word tells a merged frame from one followed by filler.
                 const std::span<const std::uint8_t> after = frame.subspan(1);
@@ -45,7 +45,7 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
 void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
                     std::size_t piece_size) {
     if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
-    run_dts_parser_segments(StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }}, wording,
+    run_dts_parser_segments(StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }, analysis.packing}, wording,
                             on_frame, piece_size);
 }
 
