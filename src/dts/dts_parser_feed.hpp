@@ -7,9 +7,9 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+}
 
 #include "input/dts_packing.hpp"
-}
 
 namespace orvane {
 
