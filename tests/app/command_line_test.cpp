@@ -122,13 +122,11 @@ TEST(UsageText, StartsAndEndsAsPrintedAndNamesTheProgramAsInstalled) {
     EXPECT_EQ(usage.find("--help"), std::string::npos);
     EXPECT_STREQ(installed_program_name(), "orvane");
 
-    // The name on the four command lines is all that differs between the platforms' texts.
+    // The name on the command lines is all that differs between the platforms' texts.
     std::string windows = usage_text("orvane.exe");
-    for (int line = 0; line < 4; ++line) {
-        const std::size_t at = windows.find("\n  orvane.exe ");
-        ASSERT_NE(at, std::string::npos);
-        windows.erase(at + 9, 4);
-    }
+    int lines = 0;
+    for (std::size_t at; (at = windows.find("\n  orvane.exe ")) != std::string::npos; ++lines) windows.erase(at + 9, 4);
+    EXPECT_GE(lines, 4);
     EXPECT_EQ(windows, usage);
 }
 
