@@ -1,23 +1,37 @@
-# Shared by scripts/demo and scripts/test: Debian packages, and the build in build/.
+# Shared by the scripts in scripts/ and fuzz/: Debian packages, and the build in build/.
 # Source it; it expects ORVANE_ROOT to be the repository's top directory.
 
-ORVANE_PACKAGES=(
+# Building the program, the sample generator and the tests (whose tree holds the generator).
+ORVANE_BUILD_PACKAGES=(
   build-essential cmake pkg-config
   libavcodec-dev libavformat-dev libavutil-dev
   googletest libgtest-dev
-  ffmpeg flac mkvtoolnix libdca-utils time file
-  clang-14 libclang-rt-14-dev valgrind groff-base
-  nasm dpkg-dev xz-utils debian-archive-keyring
+)
+# What the test suite uses besides: independent tools to check outputs with, `file` for CPack's
+# Debian package, groff for the manual page; `time` for bench/run.
+ORVANE_TEST_PACKAGES=(
+  ffmpeg flac mkvtoolnix libdca-utils file groff-base time
+)
+# The memory checkers: the fuzz targets are built with clang and libFuzzer; Valgrind.
+ORVANE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+ORVANE_VALGRIND_PACKAGES=(valgrind)
+# scripts/build-ffmpeg: Debian's FFmpeg source package, built into a static library.
+ORVANE_BUNDLE_PACKAGES=(nasm dpkg-dev xz-utils debian-archive-keyring)
+ORVANE_PACKAGES=(
+  "${ORVANE_BUILD_PACKAGES[@]}" "${ORVANE_TEST_PACKAGES[@]}" "${ORVANE_FUZZ_PACKAGES[@]}"
+  "${ORVANE_VALGRIND_PACKAGES[@]}" "${ORVANE_BUNDLE_PACKAGES[@]}"
 )
 
-# Installs the packages that are not installed yet; does nothing (and needs no network) when all are.
+# Installs those of the named packages (all of the above when none is named) that are not
+# installed yet; does nothing (and needs no network) when all are.
 install_missing_packages() {
   local missing=() package
+  (($# > 0)) || set -- "${ORVANE_PACKAGES[@]}"
   if ! command -v dpkg-query >/dev/null 2>&1; then
-    echo "Not a Debian system: make sure these are installed: ${ORVANE_PACKAGES[*]}" >&2
+    echo "Not a Debian system: make sure these are installed: $*" >&2
     return 0
   fi
-  for package in "${ORVANE_PACKAGES[@]}"; do
+  for package in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$package")
     fi
@@ -38,9 +52,10 @@ install_missing_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Configures (once) and builds the program, the tests and the sample generator in build/.
+# Configures (once) and builds in build/: the named targets, or everything when none is named.
 build_project() {
-  local jobs="${ORVANE_BUILD_JOBS:-2}"
+  local jobs="${ORVANE_BUILD_JOBS:-2}" targets=()
+  (($# == 0)) || targets=(--target "$@")
   cmake -S "$ORVANE_ROOT" -B "$ORVANE_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build "$ORVANE_ROOT/build" -j "$jobs"
+  cmake --build "$ORVANE_ROOT/build" -j "$jobs" "${targets[@]}"
 }
