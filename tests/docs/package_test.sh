@@ -48,6 +48,9 @@ if [[ $bundled == ON ]]; then
             fail "the bundled build loads $library"
     done < <(ldd "$build/orvane")
     grep -q 'libav' <<<"$depends" && fail "Depends names FFmpeg's libraries: $depends"
+    for path in ./usr/share/doc/orvane/ffmpeg/COPYING.LGPLv2.1 ./usr/share/doc/orvane/ffmpeg/FFMPEG-BUILD.txt; do
+        grep -q " $path\$" < <(dpkg-deb --contents "$deb") || fail "$path is not in the bundled build's package"
+    done
 else
     # Every FFmpeg library the binary needs must be named, by its Debian package (soname + number);
     # the decoder and its utilities are always needed.
