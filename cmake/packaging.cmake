@@ -33,6 +33,20 @@ string(SUBSTRING "${orvane_license}" ${orvane_grant} -1 orvane_license)
 string(STRIP "${orvane_license}" orvane_license)
 string(REGEX REPLACE "\n\n" "\n.\n" orvane_license "${orvane_license}")
 string(REGEX REPLACE "\n" "\n " ORVANE_LICENSE_PARAGRAPH " ${orvane_license}")
+if(ORVANE_BUNDLED_FFMPEG)
+  # Linked statically, FFmpeg is part of the package: its licence text and build note go with it.
+  set(ORVANE_FFMPEG_COMMENT "ORVANE is statically linked with FFmpeg's libraries (libavcodec,
+ libavformat, libavutil), licensed under the GNU Lesser General Public License version 2.1 or
+ later; its text and a note of the FFmpeg version, configuration and source are in
+ /usr/share/doc/orvane/ffmpeg.")
+  install(FILES ${ORVANE_FFMPEG_INSTALL}/share/doc/ffmpeg/COPYING.LGPLv2.1
+                ${ORVANE_FFMPEG_INSTALL}/share/doc/ffmpeg/FFMPEG-BUILD.txt
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/ffmpeg OPTIONAL)
+else()
+  set(ORVANE_FFMPEG_COMMENT "ORVANE links FFmpeg's libraries (libavcodec, libavformat, libavutil). They are not part
+ of this package and come under their own licences; see the copyright files of their packages,
+ such as /usr/share/doc/libavcodec59/copyright on Debian 12.")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

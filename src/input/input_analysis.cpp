@@ -1,17 +1,12 @@
 #include "input/input_analysis.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "input/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
-#include "input/payload_buffer.hpp"
+#include "platform/file_bytes.hpp"
 
 namespace orvane {
 namespace {
@@ -27,30 +22,22 @@ std::uint16_t read_le16(const std::uint8_t* p) {
 
 bool has_id(const std::uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Where the first "data" chunk's body lies in the file.
 struct DataChunk {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
 };
 
-// Walks the chunks of a RIFF/RF64 WAVE file of `size` bytes, reading what it needs through
-// `read_at(offset, count, destination)`, and fills in the format fields of `analysis`.
-DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalysis& analysis) {
+// Walks the chunks of a RIFF/RF64 WAVE file image and fills in the format fields of `analysis`.
+DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
     analysis.is_wav_carrier = true;
+    const std::uint64_t size = image.size();
     if (size < 20) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 
     bool seen_format = false;
     std::uint64_t position = 12;
     while (position + 8 <= size) {
-        std::uint8_t header[8];
-        read_at(position, sizeof header, header);
+        const std::uint8_t* const header = image.data() + position;
         const std::uint64_t remaining = size - position - 8;
         // 0xFFFFFFFF is how RF64 (and a RIFF written without knowing its length) says "see ds64" or
         // "unknown": the data then runs to the end of the file, which may lie beyond 4 GiB.
@@ -58,8 +45,7 @@ DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalys
         const std::uint64_t usable =
             has_id(header, "data") && declared == 0xFFFFFFFFu ? remaining : std::min<std::uint64_t>(declared, remaining);
         if (has_id(header, "fmt ") && usable >= 16) {
-            std::uint8_t body[16];
-            read_at(position + 8, sizeof body, body);
+            const std::uint8_t* const body = header + 8;
             analysis.channels = read_le16(body + 2);
             analysis.sample_rate = read_le32(body + 4);
             analysis.bits_per_sample = read_le16(body + 14);
@@ -77,16 +63,6 @@ DataChunk walk_wav_chunks(std::uint64_t size, const ReadAt& read_at, InputAnalys
     throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 }
 
-void read_exactly(int fd, std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(fd, destination + done, count - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) throw std::runtime_error("unable to read input file");
-        done += static_cast<std::size_t>(got);
-    }
-}
-
 bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
     return size >= 12 && (has_id(bytes, "RIFF") || has_id(bytes, "RF64")) && has_id(bytes + 8, "WAVE");
 }
@@ -101,58 +77,49 @@ void find_first_sync(InputAnalysis& analysis) {
     analysis.sync_offset = offset;
 }
 
+// The payload's place in a file image: a carrier's data body, or the whole of anything else.
+DataChunk payload_range(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
+    if (!is_carrier_header(image.data(), image.size())) return DataChunk{0, image.size()};
+    return walk_wav_chunks(image, analysis);
+}
+
+// A FLAC or WavPack carrier, decoded into the payload; false for anything else.
+bool analyse_lossless_carrier(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
+    if (is_carrier_header(image.data(), image.size())) return false;
+    const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        if (offset > image.size() || count > image.size() - offset) throw std::runtime_error("unable to read input file");
+        std::memcpy(destination, image.data() + offset, count);
+    };
+    const auto format = sniff_lossless_carrier(image.size(), read_at);
+    if (!format) return false;
+    decode_lossless_carrier(*format, image.size(), read_at, analysis);
+    return true;
+}
+
 }  // namespace
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     InputAnalysis analysis;
-    const ReadAt read_at = [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-        std::memcpy(destination, file_bytes.data() + offset, count);
-    };
-    if (is_carrier_header(file_bytes.data(), file_bytes.size())) {
-        const DataChunk data = walk_wav_chunks(file_bytes.size(), read_at, analysis);
-        // The data body moves to the front of the buffer: one copy of the input in memory, not two.
-        file_bytes.erase(file_bytes.begin(), file_bytes.begin() + static_cast<std::ptrdiff_t>(data.offset));
-        file_bytes.resize(static_cast<std::size_t>(data.size));
-    } else if (const auto format = sniff_lossless_carrier(file_bytes.size(), read_at)) {
-        decode_lossless_carrier(*format, file_bytes.size(), read_at, analysis);
+    if (analyse_lossless_carrier(file_bytes, analysis)) {
         find_first_sync(analysis);
         return analysis;
     }
-    analysis.payload = std::move(file_bytes);
+    const DataChunk data = payload_range(file_bytes, analysis);
+    analysis.payload = Payload(std::move(file_bytes), data.offset, data.size);
     find_first_sync(analysis);
     return analysis;
 }
 
-// The file is read once: a carrier's chunk headers where the walk needs them, then the data body
-// straight into the payload, so no byte of the input is held or moved twice.
+// The file is read whole, once; the payload is the carrier's data body where it lies in it.
 InputAnalysis analyse_input(const std::filesystem::path& input_path) {
-    FileDescriptor file;
-    // Non-blocking open so that a FIFO without a writer cannot hang the run.
-    file.fd = ::open(input_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (file.fd < 0) throw std::runtime_error("unable to open input file");
-    // A directory opens but cannot be read; a pipe or FIFO has no size to seek to.
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0 || S_ISDIR(status.st_mode)) throw std::runtime_error("unable to read input file");
-    const off_t end = ::lseek(file.fd, 0, SEEK_END);
-    if (end < 0) throw std::runtime_error("unable to read input file");
-    const auto size = static_cast<std::uint64_t>(end);
-
+    FileBytes file = read_whole_file(input_path);
     InputAnalysis analysis;
-    std::uint8_t head[12] = {};
-    if (size >= sizeof head) read_exactly(file.fd, 0, sizeof head, head);
-    const ReadAt read_at = [&](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-        read_exactly(file.fd, offset, count, destination);
-    };
-    if (is_carrier_header(head, size)) {
-        const DataChunk data = walk_wav_chunks(size, read_at, analysis);
-        analysis.payload = payload_buffer(static_cast<std::size_t>(data.size));
-        read_exactly(file.fd, data.offset, analysis.payload.size(), analysis.payload.data());
-    } else if (const auto format = sniff_lossless_carrier(size, read_at)) {
-        decode_lossless_carrier(*format, size, read_at, analysis);
-    } else {
-        analysis.payload = payload_buffer(static_cast<std::size_t>(size));
-        read_exactly(file.fd, 0, analysis.payload.size(), analysis.payload.data());
+    if (analyse_lossless_carrier(file.bytes(), analysis)) {
+        find_first_sync(analysis);
+        return analysis;
     }
+    const DataChunk data = payload_range(file.bytes(), analysis);
+    analysis.payload = Payload(std::move(file), data.offset, data.size);
     find_first_sync(analysis);
     return analysis;
 }

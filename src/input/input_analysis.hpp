@@ -7,6 +7,7 @@
 
 #include "input/dts_packing.hpp"
 #include "output/tag_set.hpp"
+#include "input/payload.hpp"
 
 namespace orvane {
 
@@ -16,7 +17,7 @@ enum class CarrierFormat { Wav, Flac, WavPack };
 struct InputAnalysis {
     // The carrier's "data" chunk body (cut to the bytes present) or decoded samples, or the whole file
     // for a raw stream.
-    std::vector<std::uint8_t> payload;
+    Payload payload;
     // True for every PCM carrier: a WAV file, and FLAC or WavPack decoded to what its WAV would hold.
     bool is_wav_carrier = false;
     CarrierFormat carrier_format = CarrierFormat::Wav;
@@ -34,13 +35,13 @@ struct InputAnalysis {
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.
 InputAnalysis analyse_input(const std::filesystem::path& input_path);
 
-// Parses a file image already in memory; the buffer becomes the payload without a second copy.
+// Parses a file image already in memory; the payload stays in that buffer, without a second copy.
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes);
 
 // The DTS stream as every operation reads it: the payload from the first sync word on.
 inline std::span<const std::uint8_t> dts_stream(const InputAnalysis& analysis) {
     if (analysis.sync_offset >= analysis.payload.size()) return {};
-    return std::span<const std::uint8_t>(analysis.payload).subspan(analysis.sync_offset);
+    return analysis.payload.span().subspan(analysis.sync_offset);
 }
 
 }  // namespace orvane

@@ -12,7 +12,6 @@
 
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "input/dts_sync.hpp"
-#include "input/payload_buffer.hpp"
 
 
 namespace orvane {
@@ -218,7 +217,8 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     const std::uint64_t reserve =
         declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(declared) * 4, size * 4 + (1u << 20))
                      : size + size / 4;
-    analysis.payload = reserve_payload(static_cast<std::size_t>(reserve));
+    std::vector<std::uint8_t> samples;
+    samples.reserve(static_cast<std::size_t>(reserve));
 
     // FLAC keeps an MD5 signature of the samples in STREAMINFO (bytes 18 to 33); zero means none.
     std::array<std::uint8_t, 16> signature{};
@@ -247,15 +247,15 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
             if (declared > 0 && decoded + frame->nb_samples > declared) {
                 throw damaged("more samples than the " + std::to_string(declared) + " declared");
             }
-            const std::size_t start = analysis.payload.size();
-            append_samples(*frame, analysis.payload);
-            if (has_signature) av_md5_update(md5.get(), analysis.payload.data() + start, analysis.payload.size() - start);
+            const std::size_t start = samples.size();
+            append_samples(*frame, samples);
+            if (has_signature) av_md5_update(md5.get(), samples.data() + start, samples.size() - start);
             decoded += frame->nb_samples;
             av_frame_unref(frame.get());
             // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
-            if (!sync_checked && analysis.payload.size() >= kInputSyncScanLimit) {
+            if (!sync_checked && samples.size() >= kInputSyncScanLimit) {
                 sync_checked = true;
-                if (find_dts_sync(analysis.payload.data(), analysis.payload.size(), kInputSyncScanLimit).first ==
+                if (find_dts_sync(samples.data(), samples.size(), kInputSyncScanLimit).first ==
                     DtsPacking::Unknown) {
                     throw std::runtime_error("no valid DTS sync word was detected");
                 }
@@ -290,6 +290,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
         if (digest != signature) throw damaged("MD5 mismatch");
         analysis.md5_verified = true;
     }
+    analysis.payload = Payload(std::move(samples));
 }
 
 }  // namespace orvane

@@ -1,11 +1,12 @@
 #!/bin/bash
 # Builds the Debian package from a built tree and inspects it: metadata, dependencies, contents,
 # and that the packaged program and manual page are the real ones.
-# Usage: package_test.sh <build directory> <source directory>
+# Usage: package_test.sh <build directory> <source directory> [ON when FFmpeg is bundled]
 set -u
 
 build=$(realpath "$1")
 source=$(realpath "$2")
+bundled=${3:-OFF}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -38,12 +39,24 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ -n $(field Description) ]] || fail "no Description"
 grep -q '^ Depends: ' <<<"$info" || fail "no Depends line in dpkg-deb --info"
 
-# Every FFmpeg library the binary needs must be named, by its Debian package (soname + number);
-# the decoder and its utilities are always needed.
 depends=$(field Depends)
 needed=$(objdump -p "$build/orvane" | awk '$1 == "NEEDED" {print $2}')
-grep -q '^libavcodec\.so\.' <<<"$needed" || fail "the binary does not link libavcodec"
-grep -q '^libavutil\.so\.' <<<"$needed" || fail "the binary does not link libavutil"
+if [[ $bundled == ON ]]; then
+    # A build with its own static FFmpeg needs the C and C++ runtimes and nothing else, directly or not.
+    while read -r library _; do
+        [[ $library =~ ^(linux-vdso|/lib64/ld-linux-x86-64|libc|libm|libstdc\+\+|libgcc_s)\.so ]] ||
+            fail "the bundled build loads $library"
+    done < <(ldd "$build/orvane")
+    grep -q 'libav' <<<"$depends" && fail "Depends names FFmpeg's libraries: $depends"
+    for path in ./usr/share/doc/orvane/ffmpeg/COPYING.LGPLv2.1 ./usr/share/doc/orvane/ffmpeg/FFMPEG-BUILD.txt; do
+        grep -q " $path\$" < <(dpkg-deb --contents "$deb") || fail "$path is not in the bundled build's package"
+    done
+else
+    # Every FFmpeg library the binary needs must be named, by its Debian package (soname + number);
+    # the decoder and its utilities are always needed.
+    grep -q '^libavcodec\.so\.' <<<"$needed" || fail "the binary does not link libavcodec"
+    grep -q '^libavutil\.so\.' <<<"$needed" || fail "the binary does not link libavutil"
+fi
 while read -r soname; do
     [[ $soname == libav* ]] || continue
     library=${soname%%.so.*}

@@ -9,7 +9,7 @@
 namespace orvane::test {
 
 // An analysis as the input analysis would hand it over, built directly around a payload.
-inline InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t sync_offset) {
+inline InputAnalysis analysis_of(Payload payload, DtsPacking packing, std::uint64_t sync_offset) {
     InputAnalysis analysis;
     analysis.payload = std::move(payload);
     analysis.packing = packing;
