@@ -12,6 +12,7 @@
 
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "input/dts_sync.hpp"
+#include "platform/interruption.hpp"
 
 
 namespace orvane {
@@ -263,6 +264,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
         }
     };
     for (;;) {
+        check_interruption();
         const int result = av_read_frame(input.get(), packet.get());
         if (source.failure) std::rethrow_exception(source.failure);
         if (result == AVERROR_EOF) break;
