@@ -59,8 +59,8 @@ TrackTraits traits_of(const InputAnalysis& analysis) {
     const std::span<const std::uint8_t> stream = dts_stream(analysis);
     const std::span<const std::uint8_t> head = stream.first(std::min(stream.size(), kProbeBytes));
     std::optional<DtsPacket> first;
-    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }, analysis.packing}, kWording,
-                            [&](std::span<const std::uint8_t> frame, int duration) {
+    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }}, analysis.packing, kWording,
+                            [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t) {
                                 if (!first) first = make_dts_packet(frame, duration, {});
                             });
     if (!first) throw std::runtime_error("DTS stream contained no complete frames");
@@ -219,8 +219,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
                                           return std::span<const std::uint8_t>(held->payload);
                                       }
                                       return dts_stream(*held);
-                                  },
-                                  traits[0].packing};
+                                  }};
     ProgressLine progress;
     progress.shown = !options.quiet && standard_error_is_terminal();
     progress.count = count;
@@ -233,13 +232,19 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
     try {
         if (format == "dts") {
             if (!options.quiet) out << "Operation: lossless DTS bitstream extraction, " << count << " tracks\n";
-            write_raw_dts_tracks(segments, outputs, boundaries, traits[0].packing, traits[0].is_wav_carrier,
-                                 options.overwrite, options.quiet, on_progress);
+            const RawDtsTracksSummary summary = write_raw_dts_tracks(
+                segments, outputs, boundaries, traits[0].packing, traits[0].is_wav_carrier, options.overwrite,
+                on_progress);
+            progress.clear();
+            if (!options.quiet) {
+                out << "DTS frames: " << summary.frames << "\n";
+                if (summary.dropped_bytes > 0) out << "Carrier padding removed: " << summary.dropped_bytes << " bytes\n";
+            }
         } else if (format == "mka") {
             if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux, " << count << " tracks\n";
             std::vector<MatroskaTrackOutput> tracks;
             for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], tags[k]});
-            mux_matroska_tracks(segments, tracks, boundaries, options.overwrite, true, on_progress);
+            mux_matroska_tracks(segments, traits[0].packing, tracks, boundaries, options.overwrite, true, on_progress);
         } else {
             const bool to_flac = format == "flac";
             if (!options.quiet) {

@@ -254,8 +254,7 @@ void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmT
                                             if (!run.stream_ref) throw std::runtime_error("FFmpeg allocation failed");
                                         }
                                         return run.stream;
-                                    },
-                                    segments.packing};
+                                    }};
     feed_dts_parser_segments(
         parser.get(), run.decoder.get(), referenced, ParserFeedWording{"DTS parser error", "DTS parser error"},
         [&run](const std::uint8_t* data, int size, bool during_flush) { decode_packet(run, data, size, during_flush); },

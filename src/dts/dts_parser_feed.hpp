@@ -9,8 +9,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "input/dts_packing.hpp"
-
 namespace orvane {
 
 // The parser's size argument is a signed 32-bit int, so longer streams go in pieces below 2^31 bytes.
@@ -47,8 +45,6 @@ void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, con
 struct StreamSegments {
     std::size_t count = 0;
     std::function<std::span<const std::uint8_t>(std::size_t index)> load;
-    // How the bytes are carried, so frames can be cut to their declared size; Unknown leaves them whole.
-    DtsPacking packing = DtsPacking::Unknown;
 };
 
 // Offers every segment in order to the one parser, then flushes it: frames that straddle two segments

@@ -139,9 +139,10 @@ std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t
 
 }  // namespace
 
-void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std::filesystem::path>& tracks,
-                          TrackBoundaries boundaries, DtsPacking packing, bool is_wav_carrier, bool overwrite,
-                          bool quiet, const TrackProgress& on_progress) {
+RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
+                                         const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
+                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
+                                         const TrackProgress& on_progress) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
                                                "DTS parser error during DTS extraction",
                                                "DTS parser flush error during DTS extraction"};
@@ -151,7 +152,6 @@ void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std:
     if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
     std::optional<RawOutput> output;
     std::size_t track = 0;
-    std::uint64_t position = 0;
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;
     const auto open_track = [&](std::size_t index) {
@@ -159,9 +159,9 @@ void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std:
         output.emplace();
         open_output(*output, tracks[index]);
     };
-    run_dts_parser_segments(segments, kWording, [&](std::span<const std::uint8_t> frame, int) {
-        const std::size_t frame_track = track_of_frame(boundaries, position);
-        position += frame.size();
+    run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int,
+                                                             std::uint64_t start) {
+        const std::size_t frame_track = track_of_frame(boundaries, start);
         if (!output) {
             if (frame_track > 0) throw_track_without_frames(0);
             open_track(0);
@@ -190,15 +190,12 @@ void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std:
                 write_bytes(*output, frame.data(), frame.size());
             }
         }
-        if (on_progress) on_progress(track, position);
+        if (on_progress) on_progress(track, start + frame.size());
     });
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
     close_output(*output);
-    if (!quiet) {
-        std::cout << "DTS frames: " << frames << "\n";
-        if (dropped > 0) std::cout << "Carrier padding removed: " << dropped << " bytes\n";
-    }
+    return RawDtsTracksSummary{frames, dropped};
 }
 
 void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,

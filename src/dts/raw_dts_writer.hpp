@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -18,8 +19,14 @@ void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis
 // goes whole to the track in which it starts, kept as the single-file extraction keeps it, so the
 // tracks' files joined are the extraction of the joined stream. `on_progress` is told after every
 // frame.
-void write_raw_dts_tracks(const StreamSegments& segments, const std::vector<std::filesystem::path>& tracks,
-                          TrackBoundaries boundaries, DtsPacking packing, bool is_wav_carrier, bool overwrite,
-                          bool quiet, const TrackProgress& on_progress = {});
+struct RawDtsTracksSummary {
+    std::uint64_t frames = 0;
+    std::uint64_t dropped_bytes = 0;  // carrier padding left out
+};
+
+RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
+                                         const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
+                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
+                                         const TrackProgress& on_progress = {});
 
 }  // namespace orvane

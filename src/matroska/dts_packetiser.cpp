@@ -10,8 +10,8 @@
 
 namespace orvane {
 
-void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWording& wording,
-                             const DtsFrameAction& on_frame, std::size_t piece_size) {
+void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
+                             const PlacedFrameAction& on_frame, std::size_t piece_size) {
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error(wording.init_failure);
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_DTS);
@@ -21,6 +21,7 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
     if (!context) throw std::runtime_error("unable to allocate DTS parser context");
 
     AVCodecParserContext* const raw_parser = parser.get();
+    std::uint64_t position = 0;
     feed_dts_parser_segments(
         raw_parser, context.get(), segments, ParserFeedWording{wording.parse_error, wording.flush_error},
         [&](const std::uint8_t* data, int size, bool) {
@@ -29,7 +30,9 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
             // than its header declares (cut by the end of the data) is left whole, and so is one the
             // parser merged with the frame behind it (a damaged frame), whose bytes must not be lost.
             std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
-            const std::size_t extent = dts_frame_extent(frame, segments.packing);
+            const std::uint64_t start = position;
+            position += frame.size();
+            const std::size_t extent = dts_frame_extent(frame, packing);
             if (extent > 0 && extent < frame.size()) {
                 // A second sync word tells a merged frame from one followed by filler.
                 const std::span<const std::uint8_t> after = frame.subspan(1);
@@ -37,7 +40,7 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
                     frame = frame.first(extent);
                 }
             }
-            on_frame(frame, raw_parser->duration);
+            on_frame(frame, raw_parser->duration, start);
         },
         piece_size);
 }
@@ -45,8 +48,10 @@ void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWord
 void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
                     std::size_t piece_size) {
     if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
-    run_dts_parser_segments(StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }, analysis.packing}, wording,
-                            on_frame, piece_size);
+    run_dts_parser_segments(
+        StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }}, analysis.packing, wording,
+        [&on_frame](std::span<const std::uint8_t> frame, int duration, std::uint64_t) { on_frame(frame, duration); },
+        piece_size);
 }
 
 DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t duration,

@@ -30,9 +30,12 @@ using DtsFrameAction = std::function<void(std::span<const std::uint8_t> frame, i
 void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
                     std::size_t piece_size = kDefaultParserPieceSize);
 
-// The same over a stream fed segment by segment through one parser.
-void run_dts_parser_segments(const StreamSegments& segments, const DtsParserWording& wording,
-                             const DtsFrameAction& on_frame, std::size_t piece_size = kDefaultParserPieceSize);
+// A frame as above, and where the parser's frame began in the stream (its uncut bytes counted).
+using PlacedFrameAction = std::function<void(std::span<const std::uint8_t> frame, int duration, std::uint64_t start)>;
+
+// The same over a stream of the given packing fed segment by segment through one parser.
+void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
+                             const PlacedFrameAction& on_frame, std::size_t piece_size = kDefaultParserPieceSize);
 
 // One parser-delimited frame. Most frames lie whole in the analysed payload and are only viewed there;
 // a frame the parser had to assemble in its own buffer is copied into `copy` and viewed there instead.

@@ -219,8 +219,9 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
     finish_matroska(mux, params, quiet);
 }
 
-void mux_matroska_tracks(const StreamSegments& segments, const std::vector<MatroskaTrackOutput>& tracks,
-                         TrackBoundaries boundaries, bool overwrite, bool quiet,
+void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
+                         const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries, bool overwrite,
+                         bool quiet,
                          const TrackProgress& on_progress) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
                                                "DTS parser error during Matroska muxing",
@@ -231,15 +232,14 @@ void mux_matroska_tracks(const StreamSegments& segments, const std::vector<Matro
     DtsStreamParams params;
     std::optional<MatroskaMux> mux;
     std::size_t track = 0;
-    std::uint64_t position = 0;
     const auto open_track = [&](std::size_t index) {
         apply_overwrite_rule(tracks[index].path, overwrite);
         mux.emplace(tracks[index].path);
         open_matroska(*mux, params, tracks[index].tags);
     };
-    run_dts_parser_segments(segments, kWording, [&](std::span<const std::uint8_t> frame, int duration) {
-        const std::size_t frame_track = track_of_frame(boundaries, position);
-        position += frame.size();
+    run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int duration,
+                                                             std::uint64_t start) {
+        const std::size_t frame_track = track_of_frame(boundaries, start);
         if (!mux) {
             DtsPacket first = make_dts_packet(frame, duration, {});
             probe_dts_stream(first, params);
@@ -253,7 +253,7 @@ void mux_matroska_tracks(const StreamSegments& segments, const std::vector<Matro
             open_track(++track);
         }
         write_matroska_frame(*mux, frame, duration < 1 ? params.samples_per_frame : duration, nullptr);
-        if (on_progress) on_progress(track, position);
+        if (on_progress) on_progress(track, start + frame.size());
     });
     if (!mux) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);

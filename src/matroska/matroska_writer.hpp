@@ -27,8 +27,9 @@ struct MatroskaTrackOutput {
 // The .mka operation over one continuous stream fed segment by segment through one parser: every
 // frame goes whole to the track in which it starts, each track's file timed from 0.
 // `on_progress` is told after every frame.
-void mux_matroska_tracks(const StreamSegments& segments, const std::vector<MatroskaTrackOutput>& tracks,
-                         TrackBoundaries boundaries, bool overwrite, bool quiet,
+void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
+                         const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries, bool overwrite,
+                         bool quiet,
                          const TrackProgress& on_progress = {});
 
 void set_matroska_tags(AVDictionary** metadata, const TagSet& tags);
