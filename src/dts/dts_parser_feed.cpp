@@ -35,7 +35,8 @@ bool feed_piece(AVCodecParserContext* parser, AVCodecContext* context, const std
 }  // namespace
 
 void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
-                         const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size) {
+                         const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size,
+                         std::vector<std::uint8_t>& tail) {
     piece_size = std::clamp<std::size_t>(piece_size, 1, static_cast<std::size_t>(INT_MAX));
     const std::size_t tail_size = std::min(stream.size(), kPaddedTailSize);
     const std::size_t body_size = stream.size() - tail_size;
@@ -45,9 +46,8 @@ void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, 
         const std::size_t piece = std::min(piece_size, body_size - offset);
         progressing = feed_piece(parser, context, stream.data() + offset, static_cast<int>(piece), wording, on_frame);
     }
-    // A frame the parser has not finished is copied into its own buffer, so the tail need not outlive
-    // this call.
-    std::vector<std::uint8_t> tail;
+    // The caller keeps the tail until the flush is over, in case the parser still refers to its last input.
+    tail.clear();
     if (progressing && tail_size > 0) {
         tail.assign(tail_size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
         std::copy(stream.end() - static_cast<std::ptrdiff_t>(tail_size), stream.end(), tail.begin());
@@ -74,15 +74,17 @@ void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, con
 
 void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
                      const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size) {
-    offer_to_dts_parser(parser, context, stream, wording, on_frame, piece_size);
+    std::vector<std::uint8_t> tail;
+    offer_to_dts_parser(parser, context, stream, wording, on_frame, piece_size, tail);
     flush_dts_parser(parser, context, wording, on_frame);
 }
 
 void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* context, const StreamSegments& segments,
                               const ParserFeedWording& wording, const ParserFrameAction& on_frame,
                               std::size_t piece_size) {
+    std::vector<std::uint8_t> tail;
     for (std::size_t index = 0; index < segments.count; ++index) {
-        offer_to_dts_parser(parser, context, segments.load(index), wording, on_frame, piece_size);
+        offer_to_dts_parser(parser, context, segments.load(index), wording, on_frame, piece_size, tail);
     }
     flush_dts_parser(parser, context, wording, on_frame);
 }

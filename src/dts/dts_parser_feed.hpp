@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -32,10 +33,11 @@ void feed_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std:
                      std::size_t piece_size = kDefaultParserPieceSize);
 
 // The two halves of feed_dts_parser: offering one stretch of the stream (the parser keeps an unfinished
-// frame in its own buffer, so the stretch may be released afterwards), and the end-of-input flush.
+// frame in its own buffer, so the stretch may be released afterwards; its last bytes are offered from
+// `tail`, which must stay until the flush is over), and the end-of-input flush.
 void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
-                         const ParserFeedWording& wording, const ParserFrameAction& on_frame,
-                         std::size_t piece_size = kDefaultParserPieceSize);
+                         const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size,
+                         std::vector<std::uint8_t>& tail);
 void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, const ParserFeedWording& wording,
                       const ParserFrameAction& on_frame);
 
