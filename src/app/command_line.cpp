@@ -45,6 +45,7 @@ std::string usage_text(std::string_view program_name) {
            "  --quiet        Suppress normal banner/status output where possible\n"
            "  --eac          EAC integration mode (implies --overwrite and --quiet)\n"
            "  --skip-existing   Leave an existing output file alone and report it as skipped\n"
+           "  --conceal-damage  Decode damaged DTS frames as silence of their length instead of failing\n"
            "  --                End of options: every later argument is a file name\n"
            "  --gapless <format>   Convert consecutive tracks of one disc as one continuous stream, one\n"
            "                       output per track beside it (flac, wav, dts or mka), cut sample exactly\n"
@@ -119,6 +120,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
                 options.gapless != "mka") {
                 throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + options.gapless);
             }
+        } else if (argument == "--conceal-damage") {
+            options.conceal_damage = true;
         } else if (std::string* field = tag_field(options.tags, argument)) {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
             // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.

@@ -15,6 +15,7 @@ struct RunOptions {
     bool eac = false;
     bool skip_existing = false;  // an existing output is reported and left alone
     std::string gapless;  // "flac", "wav", "dts" or "mka": the operands are consecutive tracks of one disc
+    bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     TagSet tags;
     std::vector<std::string> operands;
 };

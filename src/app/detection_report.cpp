@@ -16,6 +16,11 @@ void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
     out << "Packing: " << packing_name(analysis.packing) << "\n";
     out << "First sync: byte " << analysis.sync_offset << "\n";
     if (analysis.md5_verified) out << "FLAC carrier MD5 verified\n";
+    // An interrupted copy: the run goes on with what is there, but the user must know it is partial.
+    if (analysis.declared_payload_size > analysis.payload.size()) {
+        out << "Input is shorter than its header declares: " << analysis.payload.size() << " of "
+            << analysis.declared_payload_size << "\n";
+    }
 }
 
 }  // namespace orvane

@@ -255,7 +255,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
             std::vector<PcmTrackOutput> tracks;
             for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], to_flac ? tags[k] : TagSet{}});
             decode_to_pcm_tracks(segments, tracks, boundaries, to_flac, options.overwrite, options.quiet,
-                                 DecodeTuning{}, on_progress);
+                                 DecodeTuning{.conceal_damage = options.conceal_damage}, on_progress);
         }
         progress.clear();
         // An interruption that came after the last frame still ends the run as interrupted.

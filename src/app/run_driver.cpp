@@ -81,11 +81,13 @@ int convert(const RunOptions& options, RunState& state) {
     } else if (extension == ".flac") {
         if (!options.quiet) out << "Operation: DTS decode -> multichannel FLAC\n";
         decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet,
-                           merge_tags(analysis.carrier_tags, options.tags));
+                           merge_tags(analysis.carrier_tags, options.tags),
+                           DecodeTuning{.conceal_damage = options.conceal_damage});
     } else if (extension == ".wav") {
         refuse_tags(options.tags);
         if (!options.quiet) out << "Operation: DTS decode -> multichannel PCM WAV\n";
-        decode_to_pcm_file(analysis, output_path, false, options.overwrite, options.quiet, TagSet{});
+        decode_to_pcm_file(analysis, output_path, false, options.overwrite, options.quiet, TagSet{},
+                           DecodeTuning{.conceal_damage = options.conceal_damage});
     } else {
         throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
     }

@@ -1,6 +1,7 @@
 #include "decode/decode_loop.hpp"
 
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 #include <algorithm>
 #include <functional>
@@ -16,6 +17,10 @@
 #include "decode/flac_writer.hpp"
 #include "decode/wav_writer.hpp"
 
+extern "C" {
+#include <libavutil/samplefmt.h>
+}
+
 namespace orvane {
 namespace {
 
@@ -23,6 +28,17 @@ void no_release(void*, std::uint8_t*) {}
 
 struct BufferRefFreer {
     void operator()(AVBufferRef* ref) const { av_buffer_unref(&ref); }
+};
+
+// The sample format and channel layout of the decoded frames, for the silence that replaces a damaged one.
+struct FrameShape {
+    int format = -1;
+    int sample_rate = 0;
+    AVChannelLayout layout{};
+    FrameShape() = default;
+    FrameShape(const FrameShape&) = delete;
+    FrameShape& operator=(const FrameShape&) = delete;
+    ~FrameShape() { av_channel_layout_uninit(&layout); }
 };
 
 struct DecodeRun {
@@ -51,6 +67,13 @@ struct DecodeRun {
     int sample_rate = 0;               // of the first decoded frame, for every later track's output
     AVChannelLayout channel_layout{};  // likewise; released by the run
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
+    bool conceal_damage = false;
+    std::uint64_t input_offset = 0;     // where the stream starts in the input file, for reported positions
+    std::uint64_t samples_out = 0;      // samples per channel written or owed, silence included
+    std::uint64_t owed_silence = 0;     // concealment before the output existed, written when it opens
+    int frame_bytes = 0;                // size of the last packet the decoder took: one frame's worth
+    int frame_samples = 0;              // samples per channel of the last decoded frame
+    FrameShape shape;
     // Where the packet being decoded lies in the stream, for the track boundaries inside it.
     std::uint64_t position = 0;
     std::uint64_t packet_start = 0;
@@ -159,6 +182,66 @@ void deliver_frame(DecodeRun& run, const AVFrame& frame) {
     if (frame.nb_samples > from) write_frame(run, frame_part(frame, from, frame.nb_samples - from, planes));
 }
 
+// Silence of `samples` per channel in the decoder's own format, in pieces of bounded size.
+void write_silence(DecodeRun& run, std::uint64_t samples, bool cut_tracks) {
+    constexpr std::uint64_t kPiece = 65536;
+    while (samples > 0) {
+        const int n = static_cast<int>(std::min(samples, kPiece));
+        FrameHandle silence(av_frame_alloc());
+        if (!silence) throw std::runtime_error("FFmpeg allocation failed");
+        silence->format = run.shape.format;
+        silence->sample_rate = run.shape.sample_rate;
+        silence->nb_samples = n;
+        if (av_channel_layout_copy(&silence->ch_layout, &run.shape.layout) < 0 ||
+            av_frame_get_buffer(silence.get(), 0) < 0) {
+            throw std::runtime_error("FFmpeg allocation failed");
+        }
+        av_samples_set_silence(silence->extended_data, 0, n, silence->ch_layout.nb_channels,
+                               static_cast<AVSampleFormat>(silence->format));
+        // Cut like decoded audio, so a track boundary inside a damaged stretch still falls in place.
+        if (cut_tracks) {
+            deliver_frame(run, *silence);
+        } else {
+            write_frame(run, *silence);
+        }
+        samples -= static_cast<std::uint64_t>(n);
+    }
+}
+
+// m:ss.sss of a sample position.
+std::string time_of(std::uint64_t samples, int sample_rate) {
+    const std::uint64_t ms = sample_rate > 0 ? samples * 1000 / static_cast<std::uint64_t>(sample_rate) : 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
+    return text;
+}
+
+// A packet inside the stream that the decoder refused. Concealed, it becomes silence as long as the
+// frames whose bytes it spans (a damaged stretch reaches the parser as one packet, from the damaged
+// frame to the next intact sync word); otherwise the run fails after saying where.
+void refuse_packet(DecodeRun& run, int size, const char* failure, int error) {
+    const int rate = run.output_opened ? run.shape.sample_rate : run.decoder->sample_rate;
+    const std::uint64_t input_byte = run.input_offset + run.packet_start;
+    const std::string where = time_of(run.samples_out, rate) + ", input byte " + std::to_string(input_byte);
+    if (!run.conceal_damage) {
+        if (!run.quiet) std::cout << "Damaged DTS frame at " << where << "\n";
+        throw std::runtime_error(failure + ffmpeg_error_text(error));
+    }
+    if (!run.quiet) std::cout << "Damaged DTS frame replaced by silence at " << where << "\n";
+    const int frame_bytes = run.frame_bytes > 0 ? run.frame_bytes : size;
+    const std::uint64_t frames = std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(size) + frame_bytes / 2) /
+                                                                static_cast<std::uint64_t>(frame_bytes));
+    const int per_frame = run.frame_samples > 0 ? run.frame_samples : std::max(run.decoder->frame_size, 512);
+    const std::uint64_t samples = frames * static_cast<std::uint64_t>(per_frame);
+    run.samples_out += samples;
+    if (run.output_opened) {
+        write_silence(run, samples, true);
+    } else {
+        run.owed_silence += samples;
+    }
+}
+
 // Takes every frame the decoder has ready. Returns false when the decoder refused the packet
 // behind them as invalid data and `tolerate_invalid` allowed that.
 bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
@@ -168,8 +251,18 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
         if (result == AVERROR_INVALIDDATA && tolerate_invalid) return false;
         if (result < 0) throw std::runtime_error("DTS decode failed: " + ffmpeg_error_text(result));
-        if (!run.output_opened) open_output(run, *frame);
+        if (!run.output_opened) {
+            open_output(run, *frame);
+            run.shape.format = frame->format;
+            run.shape.sample_rate = frame->sample_rate;
+            if (av_channel_layout_copy(&run.shape.layout, &frame->ch_layout) < 0) {
+                throw std::runtime_error("FFmpeg allocation failed");
+            }
+            write_silence(run, run.owed_silence, false);
+        }
         deliver_frame(run, *frame);
+        run.frame_samples = frame->nb_samples;
+        run.samples_out += static_cast<std::uint64_t>(frame->nb_samples);
         av_frame_unref(frame);
     }
 }
@@ -197,12 +290,21 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
     const int result = avcodec_send_packet(run.decoder.get(), packet);
     av_packet_unref(packet);
     if (result < 0) {
-        if (!during_flush || result != AVERROR_INVALIDDATA) {
+        if (during_flush && result == AVERROR_INVALIDDATA) {
+            run.dropped_tails.push_back(size);
+        } else if (result == AVERROR_INVALIDDATA) {
+            refuse_packet(run, size, "DTS packet rejected: ", result);
+        } else {
             throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
         }
-        run.dropped_tails.push_back(size);
-    } else if (!drain_decoder(run, during_flush)) {
-        run.dropped_tails.push_back(size);
+    } else if (!drain_decoder(run, true)) {
+        if (during_flush) {
+            run.dropped_tails.push_back(size);
+        } else {
+            refuse_packet(run, size, "DTS decode failed: ", AVERROR_INVALIDDATA);
+        }
+    } else if (!during_flush) {
+        run.frame_bytes = size;
     }
     if (run.on_progress) run.on_progress(run.track, run.position);
 }
@@ -217,8 +319,10 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
 void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
                         bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning) {
     const StreamSegments whole{1, [&analysis](std::size_t) { return dts_stream(analysis); }};
+    DecodeTuning positioned = tuning;
+    positioned.input_offset = analysis.payload_offset + analysis.sync_offset;
     decode_to_pcm_tracks(whole, {PcmTrackOutput{output_path, tags}}, TrackBoundaries{}, to_flac, overwrite, quiet,
-                         tuning);
+                         positioned);
 }
 
 void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmTrackOutput>& tracks,
@@ -234,6 +338,8 @@ void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmT
 
     DecodeRun run(tracks, to_flac, overwrite, quiet, std::move(boundaries));
     run.on_progress = on_progress;
+    run.conceal_damage = tuning.conceal_damage;
+    run.input_offset = tuning.input_offset;
     run.decoder.reset(avcodec_alloc_context3(codec));
     run.packet.reset(av_packet_alloc());
     run.frame.reset(av_frame_alloc());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -12,9 +13,15 @@
 
 namespace orvane {
 
-// Internal knobs of the decode operation, changed only by tests.
+// Further settings of the decode operation: `conceal_damage` from the command line; the others are
+// internal knobs, changed only by tests.
 struct DecodeTuning {
+    // Frames inside the stream that the decoder refuses become silence of their duration instead of
+    // ending the run.
+    bool conceal_damage = false;
     std::size_t parser_piece_size = kDefaultParserPieceSize;  // bytes offered to the parser per call
+    // Where the stream starts in the input file, so damaged frames are reported by their input byte.
+    std::uint64_t input_offset = 0;
 };
 
 // The .flac and .wav operations: decode the DTS stream and write 24-bit PCM to a FLAC or WAV file.

@@ -78,6 +78,20 @@ void close_output(RawOutput& output) {
     if (!output.file) throw std::runtime_error("error writing DTS output");
 }
 
+// Zero stuffing, optionally ending in an S/PDIF burst preamble (Pa Pb in either byte order, then Pc
+// Pd): the carrier's own structure between frames, not damage.
+bool is_carrier_structure(std::span<const std::uint8_t> gap) {
+    std::size_t zeros = gap.size();
+    if (gap.size() >= 8) {
+        const std::uint8_t* p = gap.data() + gap.size() - 8;
+        const bool big = p[0] == 0xF8 && p[1] == 0x72 && p[2] == 0x4E && p[3] == 0x1F;
+        const bool little = p[0] == 0x72 && p[1] == 0xF8 && p[2] == 0x1F && p[3] == 0x4E;
+        if (big || little) zeros -= 8;
+    }
+    return std::all_of(gap.begin(), gap.begin() + static_cast<std::ptrdiff_t>(zeros),
+                       [](std::uint8_t byte) { return byte == 0; });
+}
+
 void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
     const auto stream = dts_stream(analysis);
     const bool swapped = analysis.packing == DtsPacking::Le16;
@@ -89,8 +103,16 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
         walk.kept = {{0, stream.size()}};
     }
     if (walk.dropped_bytes > 0 && !quiet) {
-        std::cout << "DTS frames: " << walk.core_frames << "\n"
-                  << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
+        std::cout << "DTS frames: " << walk.core_frames << "\n";
+        // Bytes dropped between kept frames are damage or foreign data inside the stream: say where.
+        const std::uint64_t stream_start = analysis.payload_offset + analysis.sync_offset;
+        for (std::size_t i = 1; i < walk.kept.size(); ++i) {
+            const std::size_t gap_start = walk.kept[i - 1].offset + walk.kept[i - 1].size;
+            if (is_carrier_structure(stream.subspan(gap_start, walk.kept[i].offset - gap_start))) continue;
+            std::cout << "Gap in DTS stream at input byte " << stream_start + gap_start << ": "
+                      << walk.kept[i].offset - gap_start << " bytes dropped\n";
+        }
+        std::cout << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
     }
 
     RawOutput output;

@@ -28,12 +28,20 @@ struct DataChunk {
     std::uint64_t size = 0;
 };
 
+std::uint64_t read_le64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(read_le32(p)) | static_cast<std::uint64_t>(read_le32(p + 4)) << 32;
+}
+
+constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
+
 // Walks the chunks of a RIFF/RF64 WAVE file image and fills in the format fields of `analysis`.
 DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
     analysis.is_wav_carrier = true;
     const std::uint64_t size = image.size();
     if (size < 20) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 
+    const bool rf64 = has_id(image.data(), "RF64");
+    std::uint64_t ds64_data_size = 0;
     bool seen_format = false;
     std::uint64_t position = 12;
     while (position + 8 <= size) {
@@ -54,8 +62,16 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
                 throw std::runtime_error("WAV carrier is not PCM/Extensible PCM");
             }
             seen_format = true;
+        } else if (has_id(header, "ds64") && rf64 && usable >= 16) {
+            ds64_data_size = read_le64(header + 8 + 8);
         } else if (has_id(header, "data")) {
             if (!seen_format) break;
+            if (declared != kUnknownSize) {
+                analysis.declared_payload_size = declared;
+            } else if (rf64) {
+                analysis.declared_payload_size = ds64_data_size;
+            }
+            analysis.payload_offset = position + 8;
             return DataChunk{position + 8, usable};
         }
         position += 8 + usable + (usable & 1);

@@ -30,6 +30,11 @@ struct InputAnalysis {
     bool md5_verified = false;
     // Tags the carrier file holds (FLAC Vorbis comments, WavPack APEv2), for the tagged outputs.
     TagSet carrier_tags;
+    // Where the payload begins in the input file, for positions reported to the user.
+    std::uint64_t payload_offset = 0;
+    // The "data" chunk's size as its header (or an RF64 "ds64" chunk) declares it; 0 when unknown,
+    // as for a raw stream or a plain RIFF file written by a streaming writer (0xFFFFFFFF).
+    std::uint64_t declared_payload_size = 0;
 };
 
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.

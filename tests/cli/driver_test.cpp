@@ -212,6 +212,48 @@ TEST_F(DriverTest, SixteenBitCarrierLosesOnlyItsPadding) {
     EXPECT_EQ(quiet.out, "");
 }
 
+// Junk inside the stream is dropped and located; zero stuffing between frames is the carrier's own.
+TEST_F(DriverTest, GapsInsideTheStreamAreLocated) {
+    Bytes data = test::synthetic_core_frame(1000);
+    data.resize(data.size() + 300, 0x11);
+    test::append(data, test::synthetic_core_frame(1000));
+    data.resize(data.size() + 64, 0);
+    test::append(data, test::synthetic_core_frame(1000));
+    data.resize(data.size() + 10, 0);
+    test::write_file(carrier, test::carrier_wav(data));
+    const auto result = run_orvane({carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("DTS frames: 3\nGap in DTS stream at input byte 1044: 300 bytes dropped\n"
+                              "Carrier padding removed: 374 bytes\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(test::read_file(dir.file("out.dts")), frames);
+}
+
+// An interrupted copy: the data chunk declares more than the file holds. A streaming writer's
+// 0xFFFFFFFF in a plain RIFF file is no such thing; in RF64 the "ds64" chunk declares the size.
+TEST_F(DriverTest, ShortenedCopyIsReportedAfterTheReport) {
+    const Bytes fmt = test::fmt_body(1, 2, 44100, 16);
+    const std::string line = "Input is shorter than its header declares: 3000 of 354304\n";
+    const std::vector<std::pair<Bytes, std::string>> cases = {
+        {test::build_wav("RIFF", {{"fmt ", fmt}, {"data", frames, 354304}}), line},
+        {test::build_wav("RIFF", {{"fmt ", fmt}, {"data", frames, 0xFFFFFFFF}}), ""},
+        {test::build_wav("RF64", {{"ds64", test::ds64_body(0, 354304, 0)}, {"fmt ", fmt}, {"data", frames, 0xFFFFFFFF}}),
+         line},
+        {test::build_wav("RIFF", {{"fmt ", fmt}, {"data", frames, 2000}}), ""},
+    };
+    for (const auto& [file, expected] : cases) {
+        test::write_file(carrier, file);
+        const auto scan = run_orvane({"--scan", carrier.string()});
+        EXPECT_TRUE(scan.out.ends_with("First sync: byte 0\n" + expected)) << scan.out;
+    }
+    test::write_file(carrier, cases[0].first);
+    EXPECT_EQ(run_orvane({"--scan", "--quiet", carrier.string()}).out, "");
+    const auto run = run_orvane({carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("First sync: byte 0\n" + line + "Operation: "), std::string::npos) << run.out;
+}
+
 TEST_F(DriverTest, LittleEndianWordsComeOutBigEndian) {
     Bytes little = frames;
     little.resize(little.size() + 100, 0);
