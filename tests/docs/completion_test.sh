@@ -40,7 +40,7 @@ touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'w
 
 expect "options" $'--track\n--tracktotal' --tra
 expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
-    --copyright --date --disc --disctotal --eac --gapless --genre --help --overwrite --quiet --scan --skip-existing --title --track \
+    --conceal-damage --copyright --date --disc --disctotal --eac --gapless --genre --help --overwrite --quiet --scan --skip-existing --title --track \
     --tracktotal --version --year | LC_ALL=C sort)" -
 expect "input names" $'TRACK02.WAV\nalbum.dtswav\nout.flac\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
 expect "input prefix" 'track01.wav' t
