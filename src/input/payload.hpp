@@ -56,6 +56,7 @@ public:
     friend bool operator==(const Payload& payload, const std::vector<std::uint8_t>& bytes) {
         return std::ranges::equal(payload.view_, bytes);
     }
+    friend bool operator==(const Payload& left, const Payload& right) { return std::ranges::equal(left.view_, right.view_); }
 
 private:
     static std::span<const std::uint8_t> range(std::span<const std::uint8_t> all, std::uint64_t offset,
