@@ -22,6 +22,11 @@ ORVANE_PACKAGES=(
   "${ORVANE_VALGRIND_PACKAGES[@]}" "${ORVANE_BUNDLE_PACKAGES[@]}"
 )
 
+# scripts/build-windows: the MinGW-w64 cross compiler (with the bundle's packages for FFmpeg);
+# scripts/test-windows: Wine to run the result.
+ORVANE_WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-x86-64-posix)
+ORVANE_WINDOWS_TEST_PACKAGES=(wine64)
+
 # Installs those of the named packages (all of the above when none is named) that are not
 # installed yet; does nothing (and needs no network) when all are.
 install_missing_packages() {
