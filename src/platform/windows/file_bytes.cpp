@@ -1,0 +1,67 @@
+#include "platform/file_bytes.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+
+#include <windows.h>
+
+namespace orvane {
+namespace {
+
+struct FileHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+};
+
+void release_buffer(std::uint8_t* data, std::uint64_t) { std::free(data); }
+
+bool names_a_directory(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+// By the wide name, 64-bit sizes and offsets throughout: an RF64 carrier may exceed 4 GiB, and ReadFile
+// reads at most 4 GiB - 1 bytes per call.
+FileBytes read_whole_file(const std::filesystem::path& path) {
+    FileHandle file;
+    // Others may go on reading and writing the file (a ripping program that still holds it open).
+    file.handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        // A directory is there but is no file to read, as on POSIX.
+        throw std::runtime_error(names_a_directory(path) ? "unable to read input file" : "unable to open input file");
+    }
+    // Devices (NUL, CON, COM1) and pipes have no size to read up to.
+    LARGE_INTEGER end{};
+    if (::GetFileType(file.handle) != FILE_TYPE_DISK || !::GetFileSizeEx(file.handle, &end) || end.QuadPart < 0) {
+        throw std::runtime_error("unable to read input file");
+    }
+    const auto size = static_cast<std::uint64_t>(end.QuadPart);
+    if (size == 0) return FileBytes();
+
+    void* memory = std::malloc(static_cast<std::size_t>(size));
+    if (memory == nullptr) throw std::runtime_error("unable to read input file");
+    FileBytes bytes(static_cast<std::uint8_t*>(memory), size, release_buffer);
+    auto* const destination = static_cast<std::uint8_t*>(memory);
+    constexpr std::uint64_t kMaxPart = std::uint64_t{1} << 30;
+    std::uint64_t done = 0;
+    while (done < size) {
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(done & 0xFFFFFFFFu);
+        position.OffsetHigh = static_cast<DWORD>(done >> 32);
+        DWORD got = 0;
+        const auto part = static_cast<DWORD>(std::min(size - done, kMaxPart));
+        if (!::ReadFile(file.handle, destination + done, part, &got, &position) || got == 0) {
+            throw std::runtime_error("unable to read input file");
+        }
+        done += got;
+    }
+    return bytes;
+}
+
+}  // namespace orvane
