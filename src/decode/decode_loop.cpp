@@ -328,9 +328,7 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
 void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmTrackOutput>& tracks,
                           TrackBoundaries boundaries, bool to_flac, bool overwrite, bool quiet,
                           const DecodeTuning& tuning, const TrackProgress& on_progress) {
-    if (tracks.size() != boundaries.positions.size() + 1) {
-        throw std::runtime_error("internal error: track boundaries do not match the outputs");
-    }
+    require_one_output_per_track(boundaries, tracks.size());
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DTS);
     if (codec == nullptr) throw std::runtime_error("FFmpeg DTS decoder is unavailable");
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));

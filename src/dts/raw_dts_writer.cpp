@@ -168,9 +168,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
                                                "DTS parser error during DTS extraction",
                                                "DTS parser flush error during DTS extraction"};
-    if (tracks.size() != boundaries.positions.size() + 1) {
-        throw std::runtime_error("internal error: track boundaries do not match the outputs");
-    }
+    require_one_output_per_track(boundaries, tracks.size());
     if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
     std::optional<RawOutput> output;
     std::size_t track = 0;

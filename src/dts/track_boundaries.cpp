@@ -33,4 +33,10 @@ void throw_track_without_frames(std::size_t track) {
     throw std::runtime_error("no DTS frame starts in track " + std::to_string(track + 1));
 }
 
+void require_one_output_per_track(const TrackBoundaries& boundaries, std::size_t outputs) {
+    if (outputs != boundaries.positions.size() + 1) {
+        throw std::runtime_error("internal error: track boundaries do not match the outputs");
+    }
+}
+
 }  // namespace orvane

@@ -23,6 +23,9 @@ using TrackProgress = std::function<void(std::size_t track, std::uint64_t positi
 // The .dts and .mka outputs give every frame whole to that track.
 std::size_t track_of_frame(TrackBoundaries& boundaries, std::uint64_t frame_start);
 
+// Every writer cut into tracks takes one output per track: n boundaries, n + 1 outputs.
+void require_one_output_per_track(const TrackBoundaries& boundaries, std::size_t outputs);
+
 // For a frame whose bytes are [frame_start, frame_end) and which decoded to `samples` samples per
 // channel: the sample offsets inside it where the boundaries falling in its bytes cut, in order, and
 // those boundaries count as crossed. Every carried byte of the span belongs to the frame's time, so a

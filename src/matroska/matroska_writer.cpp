@@ -226,9 +226,7 @@ void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
                                                "DTS parser error during Matroska muxing",
                                                "DTS parser flush error during Matroska muxing"};
-    if (tracks.size() != boundaries.positions.size() + 1) {
-        throw std::runtime_error("internal error: track boundaries do not match the outputs");
-    }
+    require_one_output_per_track(boundaries, tracks.size());
     DtsStreamParams params;
     std::optional<MatroskaMux> mux;
     std::size_t track = 0;
