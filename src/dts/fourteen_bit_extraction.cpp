@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "input/dts_sync.hpp"
-#include "matroska/dts_packetiser.hpp"
+#include "dts/dts_parser_loop.hpp"
 
 namespace orvane {
 

@@ -14,7 +14,7 @@
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
 #include "input/dts_sync.hpp"
-#include "matroska/dts_packetiser.hpp"
+#include "dts/dts_parser_loop.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {

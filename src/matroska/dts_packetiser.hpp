@@ -6,36 +6,10 @@
 #include <span>
 #include <vector>
 
-#include "dts/dts_parser_feed.hpp"
+#include "dts/dts_parser_loop.hpp"
 #include "input/input_analysis.hpp"
 
 namespace orvane {
-
-// The three messages that differ between the users of the shared parser loop.
-struct DtsParserWording {
-    const char* init_failure;
-    const char* parse_error;
-    const char* flush_error;
-};
-
-// One complete frame as the parser returned it, and the duration it reported (0 for none).
-// The bytes are valid only during the call.
-using DtsFrameAction = std::function<void(std::span<const std::uint8_t> frame, int duration)>;
-
-// Offers the analysed stream from its sync word on, unconverted, to FFmpeg's DTS parser (in pieces of
-// at most `piece_size` bytes, then the flush) and hands every frame to `on_frame` in stream order,
-// each cut to the size its header declares (`dts_frame_extent`) unless it holds a second sync word:
-// no bytes from between the frames, and none of a frame the parser merged with a damaged one.
-// The parser and its context are released on every path, also when `on_frame` throws.
-void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
-                    std::size_t piece_size = kDefaultParserPieceSize);
-
-// A frame as above, and where the parser's frame began in the stream (its uncut bytes counted).
-using PlacedFrameAction = std::function<void(std::span<const std::uint8_t> frame, int duration, std::uint64_t start)>;
-
-// The same over a stream of the given packing fed segment by segment through one parser.
-void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
-                             const PlacedFrameAction& on_frame, std::size_t piece_size = kDefaultParserPieceSize);
 
 // One parser-delimited frame. Most frames lie whole in the analysed payload and are only viewed there;
 // a frame the parser had to assemble in its own buffer is copied into `copy` and viewed there instead.
