@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// CD frames: 1/75 s, 588 samples of a 44.1 kHz stereo carrier, 2352 carrier bytes.
+inline constexpr std::uint64_t kCdFrameSamples = 588;
+inline constexpr std::uint64_t kCdFrameBytes = 2352;
+
+// One index point of a track: its number (0 the pregap's start, 1 the track's start, 2 to 99 within
+// it) and where it lies, in CD frames from the start of the sheet's file `file`.
+struct CueIndex {
+    int number = 1;
+    std::size_t file = 0;
+    std::uint64_t frame = 0;
+};
+
+struct CueTrack {
+    int number = 0;                 // as the sheet numbers it, 1 to 99
+    bool audio = true;              // false for a data track (MODE1/..., MODE2/...)
+    std::vector<CueIndex> indexes;  // ascending by number; INDEX 01 is always there
+    std::string title;
+    std::string performer;
+    std::string songwriter;
+    std::string isrc;
+};
+
+// A CUE sheet as read: every text UTF-8, file names as the sheet writes them (relative to the sheet's
+// folder unless absolute).
+struct CueSheet {
+    std::vector<std::string> files;  // in sheet order, each once
+    std::vector<CueTrack> tracks;    // in sheet order
+    std::string title;
+    std::string performer;
+    std::string songwriter;
+    std::string genre;        // REM GENRE
+    std::string date;         // REM DATE
+    std::string disc_number;  // REM DISCNUMBER
+    std::string total_discs;  // REM TOTALDISCS
+    std::string catalog;      // CATALOG (UPC/EAN)
+    bool converted_from_windows_1252 = false;  // the text was not UTF-8
+};
+
+// True when the bytes are a CUE sheet's text (the content decides, never the file's name).
+bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes);
+
+// Reads a sheet: UTF-8 with or without a byte-order mark, else Windows-1252 converted to UTF-8.
+// Raises with a message naming what is wrong when the sheet cannot be used.
+CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes);
+
+// The track's INDEX 01.
+const CueIndex& track_start(const CueTrack& track);
+
+}  // namespace orvane
