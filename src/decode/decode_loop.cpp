@@ -93,7 +93,8 @@ void open_track_output(DecodeRun& run) {
     const PcmTrackOutput& output = run.tracks[run.track];
     if (run.to_flac) {
         run.flac.emplace();
-        open_flac_output(*run.flac, output.path, run.sample_rate, run.channel_layout, run.overwrite, output.tags);
+        open_flac_output(*run.flac, output.path, run.sample_rate, run.channel_layout, run.overwrite, output.tags,
+                         output.track_list);
     } else {
         run.wav.emplace();
         open_wav_output(*run.wav, output.path, static_cast<std::uint32_t>(run.sample_rate),
@@ -317,11 +318,12 @@ void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::pa
 }
 
 void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
-                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning) {
+                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning,
+                        const TrackList& track_list) {
     const StreamSegments whole{1, [&analysis](std::size_t) { return dts_stream(analysis); }};
     DecodeTuning positioned = tuning;
     positioned.input_offset = analysis.payload_offset + analysis.sync_offset;
-    decode_to_pcm_tracks(whole, {PcmTrackOutput{output_path, tags}}, TrackBoundaries{}, to_flac, overwrite, quiet,
+    decode_to_pcm_tracks(whole, {PcmTrackOutput{output_path, tags, track_list}}, TrackBoundaries{}, to_flac, overwrite, quiet,
                          positioned);
 }
 

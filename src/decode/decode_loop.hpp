@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/tag_set.hpp"
+#include "output/track_list.hpp"
 #include "dts/dts_parser_feed.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
@@ -28,13 +29,16 @@ struct DecodeTuning {
 void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
                         bool overwrite, bool quiet, const TagSet& tags);
 
+// `track_list` goes into a FLAC output as its CUESHEET.
 void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
-                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning);
+                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning,
+                        const TrackList& track_list = TrackList{});
 
 // One track's output of a decode cut into tracks.
 struct PcmTrackOutput {
     std::filesystem::path path;
     TagSet tags;
+    TrackList track_list;  // FLAC only
 };
 
 // Decodes one continuous stream, fed segment by segment through one parser and one decoder, into one

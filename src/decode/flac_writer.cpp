@@ -7,6 +7,7 @@
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "output/output_policy.hpp"
 #include "platform/output_file.hpp"
+#include "decode/flac_cuesheet.hpp"
 #include "decode/sample_conversion.hpp"
 #include "decode/vorbis_comment.hpp"
 
@@ -23,16 +24,27 @@ std::runtime_error ffmpeg_failure(const char* context, int code) {
     return std::runtime_error(std::string(context) + ffmpeg_error_text(code));
 }
 
-// Writes the 36-bit total sample count into STREAMINFO and returns to the end of the file.
+// Writes the 36-bit total sample count into STREAMINFO, and the CUESHEET whose lead-out it is, and
+// returns to the end of the file.
 bool write_total_samples(FlacWriter& writer) {
     if (writer.total_samples > kMaxStreaminfoSamples) return false;
     // Body bytes 13 (low nibble) to 17 hold the count, behind rate, channels and depth.
     std::uint8_t* info = writer.streaminfo.data();
     info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
     for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
-    return std::fflush(writer.file) == 0 && std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) == 0 &&
-           std::fwrite(info, 1, writer.streaminfo.size(), writer.file) == writer.streaminfo.size() &&
-           std::fflush(writer.file) == 0 && std::fseek(writer.file, 0, SEEK_END) == 0;
+    if (std::fflush(writer.file) != 0 || std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) != 0 ||
+        std::fwrite(info, 1, writer.streaminfo.size(), writer.file) != writer.streaminfo.size()) {
+        return false;
+    }
+    if (writer.cuesheet_offset >= 0) {
+        const std::vector<std::uint8_t> body =
+            build_flac_cuesheet_body(writer.track_list, writer.total_samples, writer.sample_rate);
+        if (std::fseek(writer.file, writer.cuesheet_offset, SEEK_SET) != 0 ||
+            std::fwrite(body.data(), 1, body.size(), writer.file) != body.size()) {
+            return false;
+        }
+    }
+    return std::fflush(writer.file) == 0 && std::fseek(writer.file, 0, SEEK_END) == 0;
 }
 
 }  // namespace
@@ -50,7 +62,8 @@ int encoder_frame_size(const FlacWriter& writer) {
 }
 
 void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_path, int sample_rate,
-                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags) {
+                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags,
+                      const TrackList& track_list) {
     apply_overwrite_rule(output_path, overwrite);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
     if (codec == nullptr) throw std::runtime_error("FFmpeg FLAC encoder is unavailable");
@@ -84,6 +97,19 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
     writer.streaminfo_offset = std::ftell(writer.file);
     if (writer.streaminfo_offset < 0) throw std::runtime_error("error writing FLAC STREAMINFO");
     write_or_throw(writer.file, writer.streaminfo.data(), writer.streaminfo.size(), "error writing FLAC STREAMINFO");
+    if (!track_list.tracks.empty()) {
+        // Written now with a lead-out at 0, rewritten in place (its size fixed) once the total is known.
+        writer.track_list = track_list;
+        writer.sample_rate = sample_rate;
+        const std::vector<std::uint8_t> body = build_flac_cuesheet_body(track_list, 0, sample_rate);
+        const std::uint8_t cuesheet_header[4] = {0x05, static_cast<std::uint8_t>(body.size() >> 16),
+                                                 static_cast<std::uint8_t>(body.size() >> 8),
+                                                 static_cast<std::uint8_t>(body.size())};
+        write_or_throw(writer.file, cuesheet_header, sizeof cuesheet_header, "error writing FLAC CUESHEET");
+        writer.cuesheet_offset = std::ftell(writer.file);
+        if (writer.cuesheet_offset < 0) throw std::runtime_error("error writing FLAC CUESHEET");
+        write_or_throw(writer.file, body.data(), body.size(), "error writing FLAC CUESHEET");
+    }
     write_vorbis_comment_block(writer.file, tags);
 }
 

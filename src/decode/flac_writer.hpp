@@ -1,8 +1,9 @@
 #pragma once
 
 // The .flac sink: FFmpeg's FLAC encoder makes the frames; this writer makes the file around them
-// ("fLaC", STREAMINFO from the encoder, VORBIS_COMMENT, the packets) and writes the total sample
-// count back into STREAMINFO at the end.
+// ("fLaC", STREAMINFO from the encoder, a CUESHEET when given a track list, VORBIS_COMMENT, the
+// packets) and writes the total sample count back into STREAMINFO (and the CUESHEET's lead-out) at
+// the end.
 
 #include <array>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "output/tag_set.hpp"
+#include "output/track_list.hpp"
 
 namespace orvane {
 
@@ -33,6 +35,9 @@ struct FlacWriter {
     std::uint64_t total_samples = 0;  // samples per channel sent to the encoder
     bool failed = false;              // encoding or a write failed: STREAMINFO is left alone
     long streaminfo_offset = -1;
+    TrackList track_list;     // written as a CUESHEET block unless it has no tracks
+    int sample_rate = 0;
+    long cuesheet_offset = -1;  // where that block's body lies
 
     FlacWriter() = default;
     FlacWriter(const FlacWriter&) = delete;
@@ -43,7 +48,8 @@ struct FlacWriter {
 };
 
 void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_path, int sample_rate,
-                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags);
+                      const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags,
+                      const TrackList& track_list = TrackList{});
 
 // Converts the frame into `pcm` and sends every whole encoder frame it holds.
 void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame);

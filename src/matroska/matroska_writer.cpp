@@ -20,6 +20,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
+#include <libavutil/mem.h>
 }
 
 namespace orvane {
@@ -93,7 +94,34 @@ struct MatroskaMux {
     explicit MatroskaMux(std::filesystem::path output_path) : output(std::move(output_path)) {}
 };
 
-void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet& tags) {
+// One chapter per track, from its index 1 (the first from the file's start, so the whole file is in
+// chapters) to the next one's, the last to `duration`; in the sample clock.
+void add_matroska_chapters(AVFormatContext* context, const TrackList& tracks, std::int64_t duration, int sample_rate) {
+    for (std::size_t k = 0; k < tracks.tracks.size(); ++k) {
+        const TrackListEntry& track = tracks.tracks[k];
+        // FFmpeg has no public constructor for chapters; the context frees those it holds.
+        auto** grown = static_cast<AVChapter**>(
+            av_realloc_array(context->chapters, context->nb_chapters + 1, sizeof(AVChapter*)));
+        if (grown == nullptr) throw std::runtime_error("unable to allocate Matroska chapters");
+        context->chapters = grown;
+        auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (chapter == nullptr) throw std::runtime_error("unable to allocate Matroska chapters");
+        context->chapters[context->nb_chapters++] = chapter;
+        chapter->id = static_cast<std::int64_t>(k + 1);
+        chapter->time_base = AVRational{1, sample_rate};
+        chapter->start = k == 0 ? 0 : static_cast<std::int64_t>(track_start_offset(track));
+        chapter->end = k + 1 < tracks.tracks.size()
+                           ? static_cast<std::int64_t>(track_start_offset(tracks.tracks[k + 1]))
+                           : duration;
+        const std::string title =
+            track.title.empty() ? "Track " + std::string(track.number < 10 ? "0" : "") + std::to_string(track.number)
+                                : track.title;
+        av_dict_set(&chapter->metadata, "title", title.c_str(), 0);
+    }
+}
+
+void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet& tags,
+                   const TrackList& chapters = TrackList{}, std::int64_t duration = 0) {
     const std::u8string utf8_path_bytes = mux.output.path.u8string();
     const std::string utf8_path(utf8_path_bytes.begin(), utf8_path_bytes.end());
 
@@ -119,6 +147,7 @@ void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet
 
     set_matroska_tags(&stream->metadata, tags);
     set_matroska_tags(&context->metadata, tags);
+    add_matroska_chapters(context, chapters, duration, params.sample_rate);
 
     if ((context->oformat->flags & AVFMT_NOFILE) == 0) {
         const int result = avio_open(&context->pb, utf8_path.c_str(), AVIO_FLAG_WRITE);
@@ -188,7 +217,7 @@ void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, bool quiet
 }  // namespace
 
 void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
-                  const TagSet& tags) {
+                  const TagSet& tags, const TrackList& chapters) {
     apply_overwrite_rule(output_path, overwrite);
 
     // The packets view the payload wherever the parser left the frames in place.
@@ -199,8 +228,10 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
         if (packet.duration < 1) packet.duration = params.samples_per_frame;
     }
 
+    std::int64_t duration = 0;
+    for (const DtsPacket& packet : packets) duration += packet.duration;
     MatroskaMux mux(output_path);
-    open_matroska(mux, params, tags);
+    open_matroska(mux, params, tags, chapters, duration);
 
     // Frames lying in the payload are handed to the muxer by reference to it: the payload outlives the
     // output context, and the read-only flag makes FFmpeg copy rather than write into it.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "output/tag_set.hpp"
+#include "output/track_list.hpp"
 #include "dts/dts_parser_feed.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
@@ -15,9 +16,10 @@ extern "C" {
 
 namespace orvane {
 
-// The .mka operation: the DTS frames, unchanged, in a Matroska file with sample-based timestamps and tags.
+// The .mka operation: the DTS frames, unchanged, in a Matroska file with sample-based timestamps and tags,
+// and one chapter per track of `chapters` (its offsets in the stream's samples).
 void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
-                  const TagSet& tags);
+                  const TagSet& tags, const TrackList& chapters = TrackList{});
 
 struct MatroskaTrackOutput {
     std::filesystem::path path;
