@@ -4,7 +4,7 @@
 # Building the program, the sample generator and the tests (whose tree holds the generator).
 ORVANE_BUILD_PACKAGES=(
   build-essential cmake pkg-config
-  libavcodec-dev libavformat-dev libavutil-dev
+  libavcodec-dev libavformat-dev libavutil-dev libcue-dev
   googletest libgtest-dev
 )
 # What the test suite uses besides: independent tools to check outputs with, `file` for CPack's
