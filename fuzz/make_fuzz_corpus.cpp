@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
         const fs::path walk = root / "frame_walk";
         const fs::path operation = root / "operation";
         const fs::path lossless = root / "lossless";
-        for (const auto& d : {input, walk, operation, lossless}) fs::create_directories(d);
+        const fs::path cue = root / "cue";
+        for (const auto& d : {input, walk, operation, lossless, cue}) fs::create_directories(d);
 
         // Short clips keep every execution fast: a DTS-CD shape and one with small frames.
         struct Clip {
@@ -131,6 +132,18 @@ int main(int argc, char** argv) {
                                       {"data", frame, 0x7FFFFFFFu}}));
         seed(input, "fmt-after-data.wav",
              test::build_wav("RIFF", {{"data", frame}, {"fmt ", test::fmt_body(1, 2, 44100, 16)}}));
+        // Sheets: one image with pregaps, a FILE per track with a gap in the file before, Windows-1252.
+        const auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+        seed(cue, "image.cue",
+             text("\xEF\xBB\xBFREM GENRE \"Rock\"\r\nREM DATE 1999\r\nCATALOG 0123456789012\r\n"
+                  "PERFORMER \"Band\"\r\nTITLE \"Disc\"\r\nFILE \"disc.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n"
+                  "    TITLE \"One\"\r\n    ISRC ABCDE1234567\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\n"
+                  "  TRACK 02 AUDIO\r\n    FLAGS DCP\r\n    INDEX 00 00:10:00\r\n    INDEX 01 00:12:10\r\n"));
+        seed(cue, "per-track.cue",
+             text("FILE a.wav WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 00 00:20:00\n"
+                  "FILE b.wav WAVE\n  INDEX 01 00:00:00\n  INDEX 02 00:01:00\n TRACK 03 MODE1/2352\n"
+                  "  SONGWRITER x\n  INDEX 01 00:05:00\n"));
+        seed(cue, "cp1252.cue", text("TITLE \"\x80\xE9\"\nFILE a.wav WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00"));
         std::printf("%d seeds in %s\n", seeds_written, root.c_str());
         return 0;
     } catch (const std::exception& error) {
