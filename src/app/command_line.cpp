@@ -38,6 +38,7 @@ std::string usage_text(std::string_view program_name) {
            "  " + name + " --scan <input.wav|input.dts|input.dtswav>\n"
            "  " + name + " --version\n"
            "  " + name + " --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
+           "  " + name + " <image.wav> <image.flac|image.mka> --cue <sheet.cue> [options]\n"
            "\n"
            "Options:\n"
            "  --overwrite    Replace an existing output file\n"
@@ -49,6 +50,8 @@ std::string usage_text(std::string_view program_name) {
            "  --                End of options: every later argument is a file name\n"
            "  --gapless <format>   Convert consecutive tracks of one disc as one continuous stream, one\n"
            "                       output per track beside it (flac, wav, dts or mka), cut sample exactly\n"
+           "  --cue <sheet.cue>    Put the track list of the input image's CUE sheet into the FLAC or\n"
+           "                       Matroska output (CUESHEET block or chapters) with the disc's tags\n"
            "\n"
            "FLAC / Matroska tagging:\n"
            "  --title <text>          Track title\n"
@@ -120,6 +123,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
                 options.gapless != "mka") {
                 throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + options.gapless);
             }
+        } else if (argument == "--cue") {
+            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            options.cue = arguments[++i];
         } else if (argument == "--conceal-damage") {
             options.conceal_damage = true;
         } else if (std::string* field = tag_field(options.tags, argument)) {
@@ -137,6 +143,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
     if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
     if (options.skip_existing && options.overwrite) {
         throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
+    }
+    if (!options.cue.empty()) {
+        if (!options.gapless.empty()) throw std::runtime_error("--cue cannot be combined with --gapless");
+        if (options.scan) throw std::runtime_error("--cue cannot be combined with --scan");
     }
     if (!options.gapless.empty()) {
         if (options.eac) throw std::runtime_error("--gapless cannot be combined with --eac");

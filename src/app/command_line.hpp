@@ -16,6 +16,7 @@ struct RunOptions {
     bool skip_existing = false;  // an existing output is reported and left alone
     std::string gapless;  // "flac", "wav", "dts" or "mka": the operands are consecutive tracks of one disc
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
+    std::string cue;  // a CUE sheet of the input image: its track list goes into the output
     TagSet tags;
     std::vector<std::string> operands;
 };

@@ -253,7 +253,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
                     << count << " tracks\n";
             }
             std::vector<PcmTrackOutput> tracks;
-            for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], to_flac ? tags[k] : TagSet{}});
+            for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], to_flac ? tags[k] : TagSet{}, {}});
             decode_to_pcm_tracks(segments, tracks, boundaries, to_flac, options.overwrite, options.quiet,
                                  DecodeTuning{.conceal_damage = options.conceal_damage}, on_progress);
         }

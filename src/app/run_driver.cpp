@@ -12,10 +12,14 @@
 #include "output/output_policy.hpp"
 #include "output/program_info.hpp"
 #include "decode/decode_loop.hpp"
+#include "dts/cue_track_list.hpp"
 #include "dts/raw_dts_writer.hpp"
+#include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "platform/command_line_arguments.hpp"
+#include "platform/file_bytes.hpp"
+#include "platform/file_identity.hpp"
 #include "platform/installed_name.hpp"
 #include "platform/interruption.hpp"
 #include "platform/utf8_path.hpp"
@@ -32,6 +36,36 @@ struct RunState {
 
 void refuse_tags(const TagSet& tags) {
     if (!is_empty(tags)) throw std::runtime_error("tagging is supported for FLAC or Matroska output only");
+}
+
+// The sheet given with --cue, which must describe the input image alone: one FILE, naming the input
+// (relative to the sheet's folder unless absolute).
+CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesystem::path& image, bool quiet,
+                             std::ostream& out) {
+    const std::filesystem::path sheet_path = path_from_utf8(sheet_operand);
+    CueSheet sheet;
+    try {
+        const FileBytes bytes = read_whole_file(sheet_path);
+        sheet = parse_cue_sheet(bytes.bytes());
+    } catch (const std::exception& error) {
+        throw std::runtime_error(sheet_operand + ": " + error.what());
+    }
+    if (sheet.files.size() != 1) {
+        throw std::runtime_error(sheet_operand + " names " + std::to_string(sheet.files.size()) +
+                                 " files; --cue takes the sheet of one image, the input file");
+    }
+    const std::filesystem::path named = sheet_path.parent_path() / path_from_utf8(sheet.files.front());
+    const auto identity = file_identity(named);
+    if (!identity || identity != file_identity(image)) {
+        throw std::runtime_error(sheet_operand + " is the sheet of another file: " + sheet.files.front());
+    }
+    if (!quiet) {
+        if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: read as Windows-1252\n";
+        for (const CueTrack& track : sheet.tracks) {
+            if (!track.audio) out << "CUE sheet track " << track.number << " is a data track: skipped\n";
+        }
+    }
+    return sheet;
 }
 
 int convert(const RunOptions& options, RunState& state) {
@@ -70,19 +104,29 @@ int convert(const RunOptions& options, RunState& state) {
     ensure_output_is_not_input(state.input_path, output_path);
     const std::string extension = output_extension(options.operands[1]);
 
+    // The track list is placed before any output exists, so a bad sheet leaves nothing behind.
+    TagSet tags = merge_tags(analysis.carrier_tags, options.tags);
+    TrackList track_list;
+    if (!options.cue.empty()) {
+        if (extension != ".flac" && extension != ".mka") {
+            throw std::runtime_error("--cue is supported for FLAC or Matroska output only");
+        }
+        const CueSheet sheet = read_sheet_of_image(options.cue, state.input_path, options.quiet, out);
+        track_list = place_cue_sheet(sheet, analysis, extension == ".mka");
+        tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
+    }
+
     if (extension == ".dts") {
         refuse_tags(options.tags);
         if (!options.quiet) out << "Operation: lossless DTS bitstream extraction\n";
         write_raw_dts(output_path, analysis, options.overwrite, options.quiet);
     } else if (extension == ".mka") {
         if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux\n";
-        mux_matroska(output_path, analysis, options.overwrite, options.quiet,
-                     merge_tags(analysis.carrier_tags, options.tags));
+        mux_matroska(output_path, analysis, options.overwrite, options.quiet, tags, track_list);
     } else if (extension == ".flac") {
         if (!options.quiet) out << "Operation: DTS decode -> multichannel FLAC\n";
-        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet,
-                           merge_tags(analysis.carrier_tags, options.tags),
-                           DecodeTuning{.conceal_damage = options.conceal_damage});
+        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet, tags,
+                           DecodeTuning{.conceal_damage = options.conceal_damage}, track_list);
     } else if (extension == ".wav") {
         refuse_tags(options.tags);
         if (!options.quiet) out << "Operation: DTS decode -> multichannel PCM WAV\n";

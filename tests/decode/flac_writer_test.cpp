@@ -106,6 +106,36 @@ TEST(FlacWriter, GathersWholeEncoderFramesAndWritesAValidFile) {
     EXPECT_EQ(mismatches, 0u);
 }
 
+// A track list goes in as a CUESHEET whose lead-out is the total written at the end; it is flagged
+// as a CD's only at 44.1 kHz with every offset, lead-out included, on the 588-sample CD frame grid.
+TEST(FlacWriter, TrackListBecomesACuesheetWithTheLeadOutAtTheEnd) {
+    test::TempDir dir;
+    const auto path = dir.file("disc.flac");
+    TrackList list{"", {{1, "", "", {{1, 0}}}, {2, "", "ABCDE1234567", {{0, 588 * 50}, {1, 588 * 52}}}}};
+    const auto tracks = [](const char* start) {
+        return "  TRACK 01 AUDIO\n    INDEX 01 " + std::string(start) + "\n  TRACK 02 AUDIO\n    ISRC ABCDE1234567\n";
+    };
+    const struct {
+        std::uint64_t index_1;
+        std::string expected;
+    } cases[] = {
+        {588 * 52, tracks("00:00:00") + "    INDEX 00 00:00:50\n    INDEX 01 00:00:52\nREM FLAC__lead-in 88200\nREM FLAC__lead-out 170 75264\n"},
+        {588 * 52 + 1, tracks("0") + "    INDEX 00 29400\n    INDEX 01 30577\nREM FLAC__lead-in 0\nREM FLAC__lead-out 255 75264\n"},
+    };
+    for (const auto& c : cases) {
+        list.tracks[1].indexes[1].offset = c.index_1;
+        {
+            FlacWriter writer;
+            open_flac_output(writer, path, 44100, stereo(), true, TagSet{}, list);
+            for (int n = 0; n < 147; ++n) buffer_flac_frame(writer, *numbered_frame(n));  // 128 CD frames
+            finish_flac(writer);
+        }
+        EXPECT_EQ(test::run_program("flac", {"-t", "-s", path.string()}).status, 0);
+        const auto sheet = test::run_program("metaflac", {"--export-cuesheet-to=-", path.string()});
+        EXPECT_EQ(sheet.out, "FILE \"" + path.string() + "\" FLAC\n" + c.expected) << sheet.err;
+    }
+}
+
 TEST(FlacWriter, ChannelChangeIsRefusedBeforeItsSamplesAreBuffered) {
     test::TempDir dir;
     FlacWriter writer;
