@@ -73,6 +73,10 @@ TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
     EXPECT_EQ(parse_error({"--bogus", "--version"}), "unknown option: --bogus");
     EXPECT_EQ(parse_error({"--skip-existing", "--overwrite"}), "--skip-existing cannot be combined with --overwrite");
     EXPECT_EQ(parse_error({"--eac", "--skip-existing"}), "--skip-existing cannot be combined with --eac");
+    EXPECT_EQ(parse_error({"in", "out", "--cue"}), "--cue requires a value");
+    EXPECT_EQ(parse_error({"--cue", "a.cue", "--gapless", "flac", "in"}), "--cue cannot be combined with --gapless");
+    EXPECT_EQ(parse_error({"--scan", "in", "--cue", "a.cue"}), "--cue cannot be combined with --scan");
+    EXPECT_EQ(parse_command_line({"in", "--cue", "--odd.cue", "out"}).options.cue, "--odd.cue");
 }
 
 TEST(ParseCommandLine, TagValuesMustBeUtf8) {

@@ -40,7 +40,7 @@ touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'w
 
 expect "options" $'--track\n--tracktotal' --tra
 expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
-    --conceal-damage --copyright --date --disc --disctotal --eac --gapless --genre --help --overwrite --quiet --scan --skip-existing --title --track \
+    --conceal-damage --copyright --cue --date --disc --disctotal --eac --gapless --genre --help --overwrite --quiet --scan --skip-existing --title --track \
     --tracktotal --version --year | LC_ALL=C sort)" -
 expect "input names" $'TRACK02.WAV\nalbum.dtswav\nout.flac\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
 expect "input prefix" 'track01.wav' t
@@ -60,6 +60,9 @@ expect "options after two operands" '--overwrite' track01.wav out.flac --ov
 touch -- -x.wav
 expect "gapless takes a format" 'flac' --gapless f
 expect "gapless takes every track" 'track01.wav' --gapless flac TRACK02.WAV t
+touch disc.cue
+expect "cue takes a sheet" $'disc.cue\nrips' track01.wav --cue ''
+expect "the output after a cue sheet" $'out.flac\nout.mka' track01.wav --cue disc.cue o
 expect "names after -- may start with a hyphen" '-x.wav' -- -
 expect "the output after -- names" $'out.flac\nout.mka' -- -x.wav o
 
