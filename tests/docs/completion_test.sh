@@ -60,6 +60,8 @@ expect "options after two operands" '--overwrite' track01.wav out.flac --ov
 touch -- -x.wav
 expect "gapless takes a format" 'flac' --gapless f
 expect "gapless takes every track" 'track01.wav' --gapless flac TRACK02.WAV t
+touch disc.cue
+expect "gapless takes a CUE sheet" 'disc.cue' --gapless wav d
 expect "names after -- may start with a hyphen" '-x.wav' -- -
 expect "the output after -- names" $'out.flac\nout.mka' -- -x.wav o
 
