@@ -144,6 +144,7 @@ struct ProgressLine {
 struct GaplessPlan {
     std::vector<std::filesystem::path> carriers;
     std::vector<std::filesystem::path> other_inputs;  // read too, so never to be replaced
+    std::vector<bool> raw_cd_audio;                   // per carrier: the sheet calls it CD audio without a header
     std::vector<std::string> carrier_labels;    // how messages name each carrier
     std::vector<std::string> carrier_headings;  // the line before each carrier's report
     std::string first_carrier;                  // what every later carrier must continue
@@ -157,9 +158,11 @@ struct GaplessPlan {
     std::vector<std::string> notes;  // printed before the reports unless quiet
 };
 
-// Bytes of one CD frame (1/75 s) in a PCM carrier; only a carrier's samples have CD-frame positions.
-std::uint64_t cd_frame_bytes(const TrackTraits& traits, const std::string& label) {
+// Bytes of one CD frame (1/75 s) in a PCM carrier. A file without a header has CD-frame positions
+// only when the sheet calls it raw CD audio (BINARY, MOTOROLA): 2352 bytes a frame.
+std::uint64_t cd_frame_bytes(const TrackTraits& traits, const std::string& label, bool raw_cd_audio) {
     if (!traits.is_wav_carrier) {
+        if (raw_cd_audio) return kCdFrameBytes;
         throw std::runtime_error(label + ": CUE sheet positions need a PCM carrier, not a raw DTS stream");
     }
     if (traits.carrier_rate % 75 != 0) {
@@ -229,7 +232,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
         const auto [carrier, frame] = plan.starts[k];
         std::uint64_t offset = 0;
         if (!plan.track_per_carrier) {
-            offset = frame * cd_frame_bytes(traits[carrier], plan.carrier_labels[carrier]);
+            offset = frame * cd_frame_bytes(traits[carrier], plan.carrier_labels[carrier], plan.raw_cd_audio[carrier]);
             if (offset >= traits[carrier].payload_size) {
                 throw std::runtime_error(plan.track_labels[k] + " starts beyond the end of its image file (" +
                                          plan.carrier_labels[carrier] + ")");
@@ -404,6 +407,7 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
             throw std::runtime_error("image file not found: " + utf8_from_path(image));
         }
         plan.carriers.push_back(image);
+        plan.raw_cd_audio.push_back(sheet.file_types[f] == "BINARY" || sheet.file_types[f] == "MOTOROLA");
         plan.carrier_labels.push_back("image file " + utf8_from_path(image));
         plan.carrier_headings.push_back("Image file: " + utf8_from_path(image));
     }

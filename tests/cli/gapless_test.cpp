@@ -224,15 +224,16 @@ TEST_F(Gapless, SheetCutsItsImageAsTheTracksItListsWithTheirTexts) {
 TEST_F(Gapless, SheetWithAFilePerTrackKeepsPregapsAndCutsInsideFiles) {
     const Bytes payload = disc(DtsPacking::Le16);
     const std::vector<fs::path> tracks = write_tracks(payload, ".dtswav");
-    // Track 1 with a hidden pregap, track 2's gap at the end of the file before, track 3 inside its file.
+    // Track 1 with a hidden pregap, track 2's gap at the end of the file before, track 3 inside its
+    // file; raw CD audio files without a header.
     fs::create_directories(dir.file("files"));
-    write_file(dir.file("files") / "a.wav", carrier_wav(sectors(payload, 0, 3)));
-    write_file(dir.file("files") / "b.wav", carrier_wav(sectors(payload, 3, 5)));
-    write_file(dir.file("files") / "c.wav", carrier_wav(sectors(payload, 5, 1000)));
+    write_file(dir.file("files") / "a.bin", sectors(payload, 0, 3));
+    write_file(dir.file("files") / "b.bin", sectors(payload, 3, 5));
+    write_file(dir.file("files") / "c.bin", sectors(payload, 5, 1000));
     const fs::path sheet = write_sheet(dir, "files",
-        "FILE a.wav WAVE\n TRACK 01 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:00:01\n TRACK 02 AUDIO\n"
-        "  INDEX 00 00:00:02\nFILE b.wav WAVE\n  INDEX 01 00:00:00\n"
-        "FILE c.wav WAVE\n TRACK 03 AUDIO\n  INDEX 01 00:00:02\n");
+        "FILE a.bin BINARY\n TRACK 01 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:00:01\n TRACK 02 AUDIO\n"
+        "  INDEX 00 00:00:02\nFILE b.bin BINARY\n  INDEX 01 00:00:00\n"
+        "FILE c.bin BINARY\n TRACK 03 AUDIO\n  INDEX 01 00:00:02\n");
     const auto result = run_orvane({"--gapless", "wav", sheet.string()});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.out.find("Audio before track 01's INDEX 01 (a hidden pregap) is kept at the start of track 01\n"),
