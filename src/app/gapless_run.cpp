@@ -9,20 +9,24 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
-
 
 #include "app/detection_report.hpp"
 #include "decode/decode_loop.hpp"
 #include "dts/raw_dts_writer.hpp"
 #include "dts/track_boundaries.hpp"
+#include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/dts_packetiser.hpp"
 #include "matroska/dts_stream_probe.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "output/output_policy.hpp"
+#include "output/track_file_name.hpp"
+#include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
 #include "platform/terminal.hpp"
+#include "platform/utf8_path.hpp"
 
 namespace orvane {
 namespace {
@@ -136,86 +140,129 @@ struct ProgressLine {
     ~ProgressLine() { clear(); }
 };
 
-}  // namespace
+// One gapless run: carrier files read one after another as one DTS stream, cut into tracks.
+struct GaplessPlan {
+    std::vector<std::filesystem::path> carriers;
+    std::vector<std::filesystem::path> other_inputs;  // read too, so never to be replaced
+    std::vector<bool> raw_cd_audio;                   // per carrier: the sheet calls it CD audio without a header
+    std::vector<std::string> carrier_labels;    // how messages name each carrier
+    std::vector<std::string> carrier_headings;  // the line before each carrier's report
+    std::string first_carrier;                  // what every later carrier must continue
+    // Where each track starts: a carrier and a CD frame in it. Track 1 starts with the stream, so
+    // its entry is only checked against the carrier's size.
+    std::vector<std::pair<std::size_t, std::uint64_t>> starts;
+    bool track_per_carrier = false;  // the operand form: each track is one whole carrier
+    std::vector<std::filesystem::path> outputs;
+    std::vector<std::string> track_labels;  // how messages name each track
+    std::vector<TagSet> tags;
+    std::vector<std::string> notes;  // printed before the reports unless quiet
+};
 
-int convert_gapless(const RunOptions& options, std::ostream& out) {
-    const std::vector<std::string>& inputs = options.operands;
-    const std::size_t count = inputs.size();
-    const std::string& format = options.gapless;
-    if ((format == "wav" || format == "dts") && !is_empty(options.tags)) {
-        throw std::runtime_error("tagging is supported for FLAC or Matroska output only");
+// Bytes of one CD frame (1/75 s) in a PCM carrier. A file without a header has CD-frame positions
+// only when the sheet calls it raw CD audio (BINARY, MOTOROLA): 2352 bytes a frame.
+std::uint64_t cd_frame_bytes(const TrackTraits& traits, const std::string& label, bool raw_cd_audio) {
+    if (!traits.is_wav_carrier) {
+        if (raw_cd_audio) return kCdFrameBytes;
+        throw std::runtime_error(label + ": CUE sheet positions need a PCM carrier, not a raw DTS stream");
     }
-    const std::vector<TagSet> tags = track_tags(options.tags, count);
+    if (traits.carrier_rate % 75 != 0) {
+        throw std::runtime_error(label + ": its sample rate has no whole number of samples per CD frame");
+    }
+    return traits.carrier_rate / 75 * traits.carrier_channels * (traits.carrier_bits / 8);
+}
+
+int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream& out) {
+    const std::size_t count = plan.outputs.size();
+    const std::size_t carriers = plan.carriers.size();
+    const std::string& format = options.gapless;
 
     // Outputs first: a name clash or an existing output stops the run before any input is read.
-    std::vector<std::filesystem::path> outputs;
     std::set<std::filesystem::path> seen;
     for (std::size_t k = 0; k < count; ++k) {
-        const std::filesystem::path input(inputs[k]);
-        std::filesystem::path output = input;
-        output.replace_extension("." + format);
+        const std::filesystem::path& output = plan.outputs[k];
         try {
-            if (output == input) throw std::runtime_error("output file must not be the input file");
-            ensure_output_is_not_input(input, output);
+            for (const auto* inputs : {&plan.carriers, &plan.other_inputs}) {
+                for (const auto& input : *inputs) {
+                    if (output == input) throw std::runtime_error("output file must not be the input file");
+                    ensure_output_is_not_input(input, output);
+                }
+            }
             if (!seen.insert(std::filesystem::weakly_canonical(output)).second) {
                 throw std::runtime_error("another track has the same output file");
             }
             apply_overwrite_rule(output, options.overwrite);
         } catch (const std::exception& error) {
-            throw std::runtime_error(track_name(k, count, inputs[k]) + ": " + error.what());
+            throw std::runtime_error(plan.track_labels[k] + ": " + error.what());
         }
-        outputs.push_back(std::move(output));
     }
 
-    // Analysed last to first, one payload held at a time, so the first track's stays for the
-    // conversion; the reports still come in track order.
-    std::vector<TrackTraits> traits(count);
-    std::vector<std::string> reports(count);
+    // Analysed last to first, one payload held at a time, so the first carrier's stays for the
+    // conversion; the reports still come in order.
+    std::vector<TrackTraits> traits(carriers);
+    std::vector<std::string> reports(carriers);
     std::optional<InputAnalysis> held;
-    for (std::size_t k = count; k-- > 0;) {
+    for (std::size_t k = carriers; k-- > 0;) {
         try {
             held.reset();
-            held.emplace(analyse_input(std::filesystem::path(inputs[k])));
+            held.emplace(analyse_input(plan.carriers[k]));
             traits[k] = traits_of(*held);
             check_interruption();
         } catch (const std::exception& error) {
-            throw std::runtime_error(track_name(k, count, inputs[k]) + ": " + error.what());
+            throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
         }
         std::ostringstream report;
         print_detection_report(report, *held);
         reports[k] = report.str();
     }
-    for (std::size_t k = 1; k < count; ++k) {
+    for (std::size_t k = 1; k < carriers; ++k) {
         const std::string difference = first_difference(traits[0], traits[k]);
         if (!difference.empty()) {
-            throw std::runtime_error(track_name(k, count, inputs[k]) + " does not continue track 1: its " +
+            throw std::runtime_error(plan.carrier_labels[k] + " does not continue " + plan.first_carrier + ": its " +
                                      difference + " differs");
         }
     }
-    if (!options.quiet) {
-        for (std::size_t k = 0; k < count; ++k) out << "Track " << k + 1 << ": " << inputs[k] << "\n" << reports[k];
-    }
 
-    // The joined stream runs from the first track's sync word through every later payload whole;
-    // each track ends where its payload does.
+    // The joined stream runs from the first carrier's sync word through every later payload whole;
+    // a track starts at its carrier's place in it plus its CD frames.
+    std::vector<std::uint64_t> carrier_at(carriers + 1, 0);
+    for (std::size_t k = 0; k < carriers; ++k) carrier_at[k + 1] = carrier_at[k] + traits[k].payload_size;
+    const std::uint64_t sync = traits[0].sync_offset;
     TrackBoundaries boundaries;
-    std::uint64_t end = 0;
-    for (std::size_t k = 0; k + 1 < count; ++k) {
-        end += traits[k].payload_size - (k == 0 ? traits[0].sync_offset : 0);
-        boundaries.positions.push_back(end);
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto [carrier, frame] = plan.starts[k];
+        std::uint64_t offset = 0;
+        if (!plan.track_per_carrier) {
+            offset = frame * cd_frame_bytes(traits[carrier], plan.carrier_labels[carrier], plan.raw_cd_audio[carrier]);
+            if (offset >= traits[carrier].payload_size) {
+                throw std::runtime_error(plan.track_labels[k] + " starts beyond the end of its image file (" +
+                                         plan.carrier_labels[carrier] + ")");
+            }
+            if (k > 0 && carrier == 0 && offset <= sync) {
+                throw std::runtime_error(plan.track_labels[k] + " starts before the DTS stream does");
+            }
+        }
+        if (k > 0) boundaries.positions.push_back(carrier_at[carrier] + offset - sync);
     }
-    std::uint64_t total = end + traits[count - 1].payload_size - (count == 1 ? traits[0].sync_offset : 0);
+    const std::uint64_t total = carrier_at[carriers] - sync;
+
+    if (!options.quiet) {
+        for (const std::string& note : plan.notes) out << note << "\n";
+        for (std::size_t k = 0; k < carriers; ++k) out << plan.carrier_headings[k] << "\n" << reports[k];
+    }
 
     std::size_t loaded = 0;
     std::size_t writing = 0;
-    const StreamSegments segments{count, [&](std::size_t k) -> std::span<const std::uint8_t> {
+    bool loading = false;
+    const StreamSegments segments{carriers, [&](std::size_t k) -> std::span<const std::uint8_t> {
                                       loaded = k;
                                       if (k > 0) {
+                                          loading = true;
                                           held.reset();  // never two payloads at once
-                                          held.emplace(analyse_input(std::filesystem::path(inputs[k])));
+                                          held.emplace(analyse_input(plan.carriers[k]));
                                           if (held->payload.size() != traits[k].payload_size) {
                                               throw std::runtime_error("input changed during the conversion");
                                           }
+                                          loading = false;
                                           return std::span<const std::uint8_t>(held->payload);
                                       }
                                       return dts_stream(*held);
@@ -233,7 +280,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
         if (format == "dts") {
             if (!options.quiet) out << "Operation: lossless DTS bitstream extraction, " << count << " tracks\n";
             const RawDtsTracksSummary summary = write_raw_dts_tracks(
-                segments, outputs, boundaries, traits[0].packing, traits[0].is_wav_carrier, options.overwrite,
+                segments, plan.outputs, boundaries, traits[0].packing, traits[0].is_wav_carrier, options.overwrite,
                 on_progress);
             progress.clear();
             if (!options.quiet) {
@@ -243,7 +290,7 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
         } else if (format == "mka") {
             if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux, " << count << " tracks\n";
             std::vector<MatroskaTrackOutput> tracks;
-            for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], tags[k]});
+            for (std::size_t k = 0; k < count; ++k) tracks.push_back({plan.outputs[k], plan.tags[k]});
             mux_matroska_tracks(segments, traits[0].packing, tracks, boundaries, options.overwrite, true, on_progress);
         } else {
             const bool to_flac = format == "flac";
@@ -253,24 +300,165 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
                     << count << " tracks\n";
             }
             std::vector<PcmTrackOutput> tracks;
-            for (std::size_t k = 0; k < count; ++k) tracks.push_back({outputs[k], to_flac ? tags[k] : TagSet{}, {}});
+            for (std::size_t k = 0; k < count; ++k) tracks.push_back({plan.outputs[k], to_flac ? plan.tags[k] : TagSet{}, {}});
             decode_to_pcm_tracks(segments, tracks, boundaries, to_flac, options.overwrite, options.quiet,
                                  DecodeTuning{.conceal_damage = options.conceal_damage}, on_progress);
         }
         progress.clear();
         // An interruption that came after the last frame still ends the run as interrupted.
         check_interruption();
-        for (const auto& output : outputs) verify_output(output);
+        for (const auto& output : plan.outputs) verify_output(output);
     } catch (const std::exception& error) {
         progress.clear();
-        const std::size_t track = std::max(loaded, writing);
-        throw std::runtime_error(track_name(track, count, inputs[track]) + ": " + error.what());
+        // A carrier that failed to load is named as such; otherwise the track being written.
+        const std::string label = loading && !plan.track_per_carrier ? plan.carrier_labels[loaded]
+                                  : plan.track_per_carrier           ? plan.track_labels[std::max(loaded, writing)]
+                                                                     : plan.track_labels[writing];
+        throw std::runtime_error(label + ": " + error.what());
     }
     if (!options.quiet) {
-        for (std::size_t k = 0; k < count; ++k) out << "Track " << k + 1 << " written: " << outputs[k].string() << "\n";
+        for (std::size_t k = 0; k < count; ++k) {
+            out << "Track " << k + 1 << " written: " << plan.outputs[k].string() << "\n";
+        }
         out << "\nConversion complete.\n";
     }
     return 0;
+}
+
+// The operand form: each operand one track, its output beside it.
+GaplessPlan plan_from_operands(const RunOptions& options) {
+    const std::vector<std::string>& inputs = options.operands;
+    const std::size_t count = inputs.size();
+    GaplessPlan plan;
+    plan.track_per_carrier = true;
+    plan.first_carrier = "track 1";
+    plan.tags = track_tags(options.tags, count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::filesystem::path input(inputs[k]);
+        std::filesystem::path output = input;
+        output.replace_extension("." + options.gapless);
+        plan.carriers.push_back(input);
+        plan.carrier_labels.push_back(track_name(k, count, inputs[k]));
+        plan.carrier_headings.push_back("Track " + std::to_string(k + 1) + ": " + inputs[k]);
+        plan.starts.emplace_back(k, 0);
+        plan.outputs.push_back(std::move(output));
+        plan.track_labels.push_back(track_name(k, count, inputs[k]));
+    }
+    return plan;
+}
+
+std::string two_digits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
+
+// The sheet's texts as one track's tags; command-line tags replace them on every track, --track
+// numbering the tracks from its value as in the operand form.
+TagSet sheet_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks, const TagSet& overrides,
+                  const TagSet& numbered) {
+    TagSet tags;
+    tags.title = track.title;
+    tags.artist = track.performer.empty() ? sheet.performer : track.performer;
+    tags.album = sheet.title;
+    tags.album_artist = sheet.performer;
+    tags.composer = track.songwriter.empty() ? sheet.songwriter : track.songwriter;
+    tags.genre = sheet.genre;
+    tags.date = sheet.date;
+    tags.track = std::to_string(track.number);
+    tags.track_total = std::to_string(audio_tracks);
+    tags.disc = sheet.disc_number;
+    tags.disc_total = sheet.total_discs;
+    TagSet replacing = overrides;
+    if (!overrides.track.empty()) {
+        replacing.track = numbered.track;
+        replacing.track_total = numbered.track_total;
+    }
+    return merge_tags(tags, replacing);
+}
+
+// The sheet form: the sheet's audio tracks cut from its image files at their INDEX 01, outputs
+// beside the sheet.
+GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::path& sheet_path,
+                            std::span<const std::uint8_t> bytes) {
+    const CueSheet sheet = parse_cue_sheet(bytes);
+    const std::filesystem::path folder = sheet_path.parent_path();
+    GaplessPlan plan;
+    if (sheet.converted_from_windows_1252) {
+        plan.notes.push_back("CUE sheet is not UTF-8: its text was read as Windows-1252");
+    }
+
+    std::vector<const CueTrack*> audio;
+    for (const CueTrack& track : sheet.tracks) {
+        if (track.audio) {
+            audio.push_back(&track);
+        } else {
+            plan.notes.push_back("Data track " + two_digits(track.number) + " skipped");
+        }
+    }
+    if (audio.empty()) throw std::runtime_error("CUE sheet lists no audio tracks");
+
+    // The files holding an audio track's index points are read, in sheet order, each whole.
+    std::vector<std::size_t> carrier_of(sheet.files.size(), SIZE_MAX);
+    for (const CueTrack* track : audio) {
+        for (const CueIndex& index : track->indexes) carrier_of[index.file] = 0;
+    }
+    for (std::size_t f = 0; f < sheet.files.size(); ++f) {
+        if (carrier_of[f] == SIZE_MAX) continue;
+        carrier_of[f] = plan.carriers.size();
+        const std::filesystem::path image = folder / path_from_utf8(sheet.files[f]);
+        if (!std::filesystem::is_regular_file(image)) {
+            throw std::runtime_error("image file not found: " + utf8_from_path(image));
+        }
+        plan.carriers.push_back(image);
+        plan.raw_cd_audio.push_back(sheet.file_types[f] == "BINARY" || sheet.file_types[f] == "MOTOROLA");
+        plan.carrier_labels.push_back("image file " + utf8_from_path(image));
+        plan.carrier_headings.push_back("Image file: " + utf8_from_path(image));
+    }
+    plan.first_carrier = plan.carrier_labels[0];
+
+    const CueIndex& first = track_start(*audio[0]);
+    if (first.frame > 0 || carrier_of[first.file] > 0) {
+        plan.notes.push_back("Audio before track " + two_digits(audio[0]->number) +
+                             "'s INDEX 01 (a hidden pregap) is kept at the start of track " +
+                             two_digits(audio[0]->number));
+    }
+    std::vector<NamedTrack> named;
+    for (const CueTrack* track : audio) named.push_back({track->number, track->title});
+    const std::vector<std::string> names = track_file_names(named, "." + options.gapless);
+    const std::vector<TagSet> numbered = track_tags(options.tags, audio.size());
+    for (std::size_t k = 0; k < audio.size(); ++k) {
+        const CueIndex& start = track_start(*audio[k]);
+        plan.starts.emplace_back(carrier_of[start.file], start.frame);
+        plan.outputs.push_back(folder / path_from_utf8(names[k]));
+        plan.track_labels.push_back("track " + two_digits(audio[k]->number) + " (" + names[k] + ")");
+        plan.tags.push_back(sheet_tags(sheet, *audio[k], audio.size(), options.tags, numbered[k]));
+    }
+    // The sheet is an input too: no output may replace it.
+    plan.other_inputs.push_back(sheet_path);
+    return plan;
+}
+
+// True when the file is small enough to be a CUE sheet and its content is one; its bytes are kept.
+bool read_cue_sheet(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > (std::uintmax_t{1} << 20)) return false;
+    bytes = read_small_file(path);
+    return looks_like_cue_sheet(bytes);
+}
+
+}  // namespace
+
+int convert_gapless(const RunOptions& options, std::ostream& out) {
+    const std::string& format = options.gapless;
+    if ((format == "wav" || format == "dts") && !is_empty(options.tags)) {
+        throw std::runtime_error("tagging is supported for FLAC or Matroska output only");
+    }
+    if (options.operands.size() == 1) {
+        const std::filesystem::path sheet_path = path_from_utf8(options.operands[0]);
+        std::vector<std::uint8_t> bytes;
+        if (read_cue_sheet(sheet_path, bytes)) {
+            return run_gapless(plan_from_sheet(options, sheet_path, bytes), options, out);
+        }
+    }
+    return run_gapless(plan_from_operands(options), options, out);
 }
 
 }  // namespace orvane

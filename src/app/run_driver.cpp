@@ -45,8 +45,7 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
     const std::filesystem::path sheet_path = path_from_utf8(sheet_operand);
     CueSheet sheet;
     try {
-        const FileBytes bytes = read_whole_file(sheet_path);
-        sheet = parse_cue_sheet(bytes.bytes());
+        sheet = parse_cue_sheet(read_small_file(sheet_path));
     } catch (const std::exception& error) {
         throw std::runtime_error(sheet_operand + ": " + error.what());
     }
@@ -60,9 +59,9 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
         throw std::runtime_error(sheet_operand + " is the sheet of another file: " + sheet.files.front());
     }
     if (!quiet) {
-        if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: read as Windows-1252\n";
+        if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
         for (const CueTrack& track : sheet.tracks) {
-            if (!track.audio) out << "CUE sheet track " << track.number << " is a data track: skipped\n";
+            if (!track.audio) out << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
         }
     }
     return sheet;

@@ -8,11 +8,16 @@
 namespace orvane {
 
 TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames) {
+    // A file without a header holds CD time only when the sheet calls it raw CD audio.
+    const std::string& type = sheet.file_types.empty() ? std::string() : sheet.file_types.front();
+    std::uint64_t bytes_per_second = std::uint64_t{analysis.sample_rate} * analysis.channels *
+                                     (analysis.bits_per_sample / 8u);
     if (!analysis.is_wav_carrier) {
-        throw std::runtime_error("--cue needs a PCM carrier image (a WAV, FLAC or WavPack file), not a raw DTS stream");
+        if (type != "BINARY" && type != "MOTOROLA") {
+            throw std::runtime_error("--cue needs a PCM carrier image (a WAV, FLAC or WavPack file), not a raw DTS stream");
+        }
+        bytes_per_second = 75 * kCdFrameBytes;
     }
-    const std::uint64_t bytes_per_second = std::uint64_t{analysis.sample_rate} * analysis.channels *
-                                           (analysis.bits_per_sample / 8u);
     std::vector<std::uint64_t> positions;
     TrackList list;
     list.catalog = sheet.catalog;

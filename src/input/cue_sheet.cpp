@@ -180,9 +180,13 @@ void read_layout(const std::vector<SheetLine>& lines, CueSheet& sheet) {
         if (line.keyword == "FILE") {
             const std::string name(take_value(rest));
             if (name.empty()) throw std::runtime_error(line_error(line, "FILE without a name"));
+            const std::string type(take_value(rest));
             const auto known = std::find(sheet.files.begin(), sheet.files.end(), name);
             file = static_cast<std::size_t>(known - sheet.files.begin());
-            if (known == sheet.files.end()) sheet.files.push_back(name);
+            if (known == sheet.files.end()) {
+                sheet.files.push_back(name);
+                sheet.file_types.push_back(type);
+            }
             file_seen = true;
         } else if (line.keyword == "TRACK") {
             std::uint64_t number = 0;

@@ -33,7 +33,8 @@ struct CueTrack {
 // A CUE sheet as read: every text UTF-8, file names as the sheet writes them (relative to the sheet's
 // folder unless absolute).
 struct CueSheet {
-    std::vector<std::string> files;  // in sheet order, each once
+    std::vector<std::string> files;       // in sheet order, each once
+    std::vector<std::string> file_types;  // each file's type as written: WAVE, BINARY, MOTOROLA ...
     std::vector<CueTrack> tracks;    // in sheet order
     std::string title;
     std::string performer;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "input/cue_sheet.hpp"
 #include "input/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
 #include "platform/file_bytes.hpp"
@@ -84,6 +85,13 @@ bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
 }
 
 // Finds the first sync word in the payload; the analysis is complete afterwards.
+// A sheet names the image to convert; searched as a raw stream it would only fail without a reason.
+void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
+    if (looks_like_cue_sheet(bytes)) {
+        throw std::runtime_error("input is a CUE sheet: convert the tracks it lists with --gapless <flac|wav|dts|mka>");
+    }
+}
+
 void find_first_sync(InputAnalysis& analysis) {
     if (analysis.payload.empty()) throw std::runtime_error("input contains no audio data");
     const auto [packing, offset] =
@@ -110,6 +118,7 @@ bool analyse_lossless_carrier(std::uint64_t size, const ReadAt& read_at, InputAn
 }  // namespace
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
+    refuse_cue_sheet(file_bytes);
     InputAnalysis analysis;
     const std::span<const std::uint8_t> image(file_bytes);
     const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
@@ -143,6 +152,7 @@ InputAnalysis analyse_input(const std::filesystem::path& input_path) {
         file = allocate_file_bytes(input.size());
         input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
     }
+    refuse_cue_sheet(file.bytes());
     const DataChunk data = payload_range(file.bytes(), analysis);
     analysis.payload = Payload(std::move(file), data.offset, data.size);
     find_first_sync(analysis);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -80,5 +81,13 @@ private:
 // input file" when it cannot be opened, and with "unable to read input file" when it is no file to
 // read (a directory, a FIFO or a device: refused at once, never waited on).
 InputFile open_input_file(const std::filesystem::path& path);
+
+// The whole of a small file (a CUE sheet), copied out of it.
+inline std::vector<std::uint8_t> read_small_file(const std::filesystem::path& path) {
+    const InputFile input = open_input_file(path);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(input.size()));
+    if (!bytes.empty()) input.read_at(0, bytes.size(), bytes.data());
+    return bytes;
+}
 
 }  // namespace orvane

@@ -155,5 +155,129 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
               std::string::npos);
 }
 
+// A sheet in a folder of its own, beside its image files.
+fs::path write_sheet(const TempDir& dir, const std::string& folder, const std::string& sheet) {
+    fs::create_directories(dir.file(folder));
+    const fs::path path = dir.file(folder) / "disc.cue";
+    write_file(path, Bytes(sheet.begin(), sheet.end()));
+    return path;
+}
+
+Bytes sectors(const Bytes& payload, std::size_t from, std::size_t to) {
+    return Bytes(payload.begin() + std::min(from * kSector, payload.size()),
+                 payload.begin() + std::min(to * kSector, payload.size()));
+}
+
+TEST_F(Gapless, SheetCutsItsImageAsTheTracksItListsWithTheirTexts) {
+    const Bytes payload = disc(DtsPacking::Le14);
+    const std::vector<fs::path> tracks = write_tracks(payload, ".dtswav");
+    write_file(dir.file("image") / "disc.wav", (fs::create_directories(dir.file("image")), carrier_wav(payload)));
+    // Windows-1252 text; track 2's gap before its INDEX 01; a data track in a file never read.
+    const fs::path sheet = write_sheet(dir, "image",
+        "REM GENRE \"Art Rock\"\r\nREM DATE 1977\r\nREM DISCNUMBER 1\r\nREM TOTALDISCS 2\r\n"
+        "PERFORMER \"The Band\"\r\nTITLE \"Caf\xE9 Live\"\r\nSONGWRITER \"Writer\"\r\nFILE \"disc.wav\" WAVE\r\n"
+        "  TRACK 01 AUDIO\r\n    TITLE \"Intro: Part 1/2\"\r\n    INDEX 01 00:00:00\r\n"
+        "  TRACK 02 AUDIO\r\n    TITLE \"Second\"\r\n    PERFORMER \"Guest\"\r\n    SONGWRITER \"Other\"\r\n"
+        "    INDEX 00 00:00:02\r\n    INDEX 01 00:00:03\r\n"
+        "  TRACK 03 AUDIO\r\n    INDEX 01 00:00:07\r\n"
+        "FILE \"data.bin\" BINARY\r\n  TRACK 04 MODE1/2352\r\n    INDEX 01 00:00:00\r\n");
+    const std::vector<fs::path> split = {dir.file("image") / "01 - Intro_ Part 1_2", dir.file("image") / "02 - Second",
+                                         dir.file("image") / "03"};
+
+    for (const std::string format : {"wav", "dts", "flac", "mka"}) {
+        SCOPED_TRACE(format);
+        const auto result = run_orvane({"--gapless", format, sheet.string()});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find("CUE sheet is not UTF-8: its text was read as Windows-1252\n"
+                                  "Data track 04 skipped\nImage file: "),
+                  std::string::npos) << result.out;
+        ASSERT_EQ(run_orvane(gapless_args(format, tracks)).status, 0);
+        for (std::size_t k = 0; k < 3; ++k) {
+            const fs::path from_sheet = fs::path(split[k]).concat("." + format);
+            const fs::path from_tracks = fs::path(tracks[k]).replace_extension("." + format);
+            if (format == "wav" || format == "dts") {
+                EXPECT_TRUE(read_file(from_sheet) == read_file(from_tracks)) << k;
+            } else if (format == "flac") {
+                EXPECT_TRUE(ffmpeg_read_pcm24(dir, from_sheet) == ffmpeg_read_pcm24(dir, from_tracks)) << k;
+            }
+        }
+        if (format == "flac") {
+            const auto tags = run_program("metaflac", {"--export-tags-to=-", fs::path(split[1]).concat(".flac").string()});
+            EXPECT_NE(tags.out.find("TITLE=Second\nARTIST=Guest\nALBUM=Caf\xC3\xA9 Live\nALBUMARTIST=The Band\n"
+                                    "GENRE=Art Rock\nDATE=1977\nTRACKNUMBER=2\nTRACKTOTAL=3\nDISCNUMBER=1\n"
+                                    "DISCTOTAL=2\nCOMPOSER=Other\n"),
+                      std::string::npos) << tags.out;
+        } else if (format == "mka") {
+            // Command-line tags replace the sheet's on every track.
+            for (const auto& output : split) fs::remove(fs::path(output).concat(".mka"));
+            ASSERT_EQ(run_orvane({"--gapless", "mka", sheet.string(), "--artist", "Cli", "--quiet"}).status, 0);
+            const auto tags = run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
+                                                      "default=nw=1", fs::path(split[2]).concat(".mka").string()});
+            EXPECT_NE(tags.out.find("TAG:ARTIST=Cli\n"), std::string::npos) << tags.out;
+            EXPECT_NE(tags.out.find("TAG:COMPOSER=Writer\n"), std::string::npos) << tags.out;
+            EXPECT_EQ(tags.out.find("TAG:TITLE="), std::string::npos) << tags.out;
+        }
+        for (const auto& track : tracks) fs::remove(fs::path(track).replace_extension("." + format));
+    }
+}
+
+TEST_F(Gapless, SheetWithAFilePerTrackKeepsPregapsAndCutsInsideFiles) {
+    const Bytes payload = disc(DtsPacking::Le16);
+    const std::vector<fs::path> tracks = write_tracks(payload, ".dtswav");
+    // Track 1 with a hidden pregap, track 2's gap at the end of the file before, track 3 inside its
+    // file; raw CD audio files without a header.
+    fs::create_directories(dir.file("files"));
+    write_file(dir.file("files") / "a.bin", sectors(payload, 0, 3));
+    write_file(dir.file("files") / "b.bin", sectors(payload, 3, 5));
+    write_file(dir.file("files") / "c.bin", sectors(payload, 5, 1000));
+    const fs::path sheet = write_sheet(dir, "files",
+        "FILE a.bin BINARY\n TRACK 01 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:00:01\n TRACK 02 AUDIO\n"
+        "  INDEX 00 00:00:02\nFILE b.bin BINARY\n  INDEX 01 00:00:00\n"
+        "FILE c.bin BINARY\n TRACK 03 AUDIO\n  INDEX 01 00:00:02\n");
+    const auto result = run_orvane({"--gapless", "wav", sheet.string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Audio before track 01's INDEX 01 (a hidden pregap) is kept at the start of track 01\n"),
+              std::string::npos) << result.out;
+    ASSERT_EQ(run_orvane(gapless_args("wav", tracks)).status, 0);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_TRUE(read_file(dir.file("files") / ("0" + std::to_string(k + 1) + ".wav")) ==
+                    read_file(fs::path(tracks[k]).replace_extension(".wav"))) << k;
+    }
+}
+
+TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
+    const Bytes payload = disc(DtsPacking::Le14);
+    fs::create_directories(dir.file("bad"));
+    write_file(dir.file("bad") / "disc.wav", carrier_wav(payload));
+    write_file(dir.file("bad") / "silence.wav", carrier_wav(Bytes(8 * kSector, 0)));
+    const std::string tracks = " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 01 ";
+    const fs::path folder = dir.file("bad");
+    const struct {
+        std::string sheet;
+        std::string error;
+    } cases[] = {
+        {"FILE gone.wav WAVE\n" + tracks + "00:00:03\n", "image file not found: " + (folder / "gone.wav").string()},
+        {"FILE disc.wav WAVE\n" + tracks + "10:00:00\n", "track 02 (02.flac) starts beyond the end of its image file "
+                                                         "(image file " + (folder / "disc.wav").string() + ")"},
+        {"FILE silence.wav WAVE\n" + tracks + "00:00:03\n",
+         "image file " + (folder / "silence.wav").string() + ": no valid DTS sync word was detected"},
+        {"FILE disc.wav WAVE\n TRACK 02 AUDIO\n  INDEX 01 00:00:00\n TRACK 01 AUDIO\n  INDEX 01 00:00:03\n",
+         "CUE sheet tracks are out of order: track 01 follows track 02"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        const fs::path sheet = write_sheet(dir, "bad", c.sheet);
+        const auto result = run_orvane({"--gapless", "flac", sheet.string()});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err, "Error: " + c.error + "\nNo output file should be trusted if conversion was interrupted.\n");
+        EXPECT_FALSE(fs::exists(folder / "01.flac"));
+    }
+    // Given as a plain input, a sheet is named as what it is.
+    const auto result = run_orvane({(folder / "disc.cue").string(), (folder / "x.flac").string()});
+    EXPECT_NE(result.err.find("Error: input is a CUE sheet: convert the tracks it lists with --gapless "
+                              "<flac|wav|dts|mka>\n"),
+              std::string::npos) << result.err;
+}
+
 }  // namespace
 }  // namespace orvane::test

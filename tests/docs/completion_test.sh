@@ -61,6 +61,7 @@ touch -- -x.wav
 expect "gapless takes a format" 'flac' --gapless f
 expect "gapless takes every track" 'track01.wav' --gapless flac TRACK02.WAV t
 touch disc.cue
+expect "gapless takes a CUE sheet" 'disc.cue' --gapless wav d
 expect "cue takes a sheet" $'disc.cue\nrips' track01.wav --cue ''
 expect "the output after a cue sheet" $'out.flac\nout.mka' track01.wav --cue disc.cue o
 expect "names after -- may start with a hyphen" '-x.wav' -- -

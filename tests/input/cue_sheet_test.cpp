@@ -36,7 +36,7 @@ const std::string kDisc =
     "    PERFORMER \"Guest\"\n"
     "    SONGWRITER \"Writer\"\n"
     "    INDEX 00 00:10:00\n"
-    "FILE second.wav WAVE\n"
+    "FILE second.wav BINARY\n"
     "    INDEX 01 00:00:00\n"
     "    INDEX 02 00:01:74\n"
     "  TRACK 03 MODE1/2352\n"
@@ -45,6 +45,7 @@ const std::string kDisc =
 TEST(CueSheet, ReadsTextsLayoutAndTheFileOfEveryIndexPoint) {
     const CueSheet sheet = parse(kDisc);
     EXPECT_EQ(sheet.files, (std::vector<std::string>{"image one.wav", "second.wav"}));
+    EXPECT_EQ(sheet.file_types, (std::vector<std::string>{"WAVE", "BINARY"}));
     EXPECT_EQ(sheet.title, "Disc Title");
     EXPECT_EQ(sheet.performer, "Disc Band");
     EXPECT_EQ(sheet.songwriter, "Disc Writer");
