@@ -106,6 +106,25 @@ TEST_F(CueTrackList, MatroskaCarriesOneChapterPerTrackWithTheSameFrames) {
     EXPECT_EQ(tags.out, "The Album,2\n");
 }
 
+// A raw CD audio image (BINARY) places its points as the WAV image does; a Windows-1252 sheet's
+// titles arrive as UTF-8; a data track is left out with a line.
+TEST_F(CueTrackList, RawImageWindows1252SheetAndDataTrack) {
+    const Bytes payload = carried_payload(cached_dts_cd_clip(12), DtsPacking::Le14, kLead, 11, 500);
+    write_file(dir.file("disc.bin"), payload);
+    std::string text = kSheet + "  TRACK 04 MODE1/2352\n    INDEX 01 00:00:09\n";
+    text.replace(text.find("\"disc.wav\" WAVE"), 15, "\"disc.bin\" BINARY");
+    text.replace(text.find("Three"), 5, "Caf\xE9");
+    write_sheet(text);
+    const fs::path out = dir.file("disc.mka");
+    const auto result = run_orvane({dir.file("disc.bin").string(), out.string(), "--cue", sheet.string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\nCUE sheet is not UTF-8: its text was read as Windows-1252\nData track 04 skipped\n"),
+              std::string::npos) << result.out;
+    const auto chapters = run_program("ffprobe", {"-v", "error", "-show_entries", "chapter=start:chapter_tags=title",
+                                                  "-of", "csv=p=0", out.string()});
+    EXPECT_EQ(chapters.out, "0,One\n58049887,Two\n104489796,Caf\xC3\xA9\n");
+}
+
 TEST_F(CueTrackList, SheetsThatDoNotFitTheRunAreRefusedBeforeAnyOutputExists) {
     write_file(dir.file("other.wav"), read_file(image));
     write_file(dir.file("raw.dts"), cached_dts_cd_clip(12).joined());
