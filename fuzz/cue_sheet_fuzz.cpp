@@ -9,6 +9,10 @@
 #include "input/cue_sheet.hpp"
 #include "output/tag_set.hpp"
 
+// libcue 2.2 loses its half-built result when a sheet fails to parse: once per process in the
+// program, which stops at that error, but once per input here.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libcue\nleak:cue_parse_string\n"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orvane;
     const std::span<const std::uint8_t> bytes(data, size);
