@@ -70,6 +70,10 @@ TEST_F(CueTrackList, FlacCarriesTheSheetAsCuesheetAndTagsWithTheSameAudio) {
                                 at(4) + "\n    INDEX 02 " + at(5) + "\n"
                             "  TRACK 03 AUDIO\n    INDEX 00 " + at(7) + "\n    INDEX 01 " + at(8) + "\n"
                             "REM FLAC__lead-in 0\nREM FLAC__lead-out 255 " + std::to_string(11 * 512) + "\n");
+    // The split of the same sheet cuts at the same samples.
+    ASSERT_EQ(run_orvane({"--quiet", "--gapless", "flac", sheet.string()}).status, 0);
+    EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("01 - One.flac"))), samples_at(4, false));
+    EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("02 - Two.flac"))), samples_at(8, false) - samples_at(4, false));
     const auto tags = run_program("metaflac", {"--export-tags-to=-", out.string()});
     for (const std::string tag : {"ALBUM=The Album", "ALBUMARTIST=The Band", "ARTIST=The Band", "GENRE=Jazz",
                                   "DATE=2001", "DISCNUMBER=2", "DISCTOTAL=3"}) {
@@ -97,6 +101,11 @@ TEST_F(CueTrackList, MatroskaCarriesOneChapterPerTrackWithTheSameFrames) {
     EXPECT_EQ(chapters.out, "0," + ns(samples_at(4, true)) + ",One\n" + ns(samples_at(4, true)) + "," +
                                 ns(samples_at(8, true)) + ",Two\n" + ns(samples_at(8, true)) + "," + ns(12 * 512) +
                                 ",Three\n");
+    // The split of the same sheet gives its first track the frames before the second chapter.
+    ASSERT_EQ(run_orvane({"--quiet", "--gapless", "mka", sheet.string()}).status, 0);
+    const auto first = run_program("ffprobe", {"-v", "error", "-count_packets", "-show_entries", "stream=nb_read_packets",
+                                               "-of", "csv=p=0", dir.file("01 - One.mka").string()});
+    EXPECT_EQ(first.out, std::to_string(samples_at(4, true) / 512) + "\n");
     const auto info = run_program("mkvinfo", {out.string()});
     for (const std::string title : {"One", "Two", "Three"}) {
         EXPECT_NE(info.out.find("Chapter string: " + title + "\n"), std::string::npos) << info.out;
