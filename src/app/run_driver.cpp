@@ -112,6 +112,10 @@ int convert(const RunOptions& options, RunState& state) {
         }
         const CueSheet sheet = read_sheet_of_image(options.cue, state.input_path, options.quiet, out);
         track_list = place_cue_sheet(sheet, analysis, extension == ".mka");
+        if (!options.quiet) {
+            out << "Track list: " << track_list.tracks.size() << " tracks from the CUE sheet, as "
+                << (extension == ".mka" ? "Matroska chapters" : "a FLAC CUESHEET block") << "\n";
+        }
         tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
     }
 

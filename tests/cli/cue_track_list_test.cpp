@@ -57,6 +57,7 @@ TEST_F(CueTrackList, FlacCarriesTheSheetAsCuesheetAndTagsWithTheSameAudio) {
     const fs::path out = dir.file("disc.flac");
     const auto result = run_orvane({image.string(), out.string(), "--cue", sheet.string(), "--date", "2001"});
     ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\nTrack list: 3 tracks from the CUE sheet, as a FLAC CUESHEET block\n"), std::string::npos);
     ASSERT_EQ(run_orvane({image.string(), dir.file("plain.flac").string(), "--quiet"}).status, 0);
     EXPECT_TRUE(ffmpeg_read_pcm24(dir, out) == ffmpeg_read_pcm24(dir, dir.file("plain.flac")));
 
