@@ -12,6 +12,7 @@
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/lossless_encode.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -59,7 +60,11 @@ int main(int argc, char** argv) {
         const fs::path walk = root / "frame_walk";
         const fs::path operation = root / "operation";
         const fs::path lossless = root / "lossless";
-        for (const auto& d : {input, walk, operation, lossless}) fs::create_directories(d);
+        const fs::path picture = root / "picture";
+        for (const auto& d : {input, walk, operation, lossless, picture}) fs::create_directories(d);
+        seed(picture, "cover.png", test::png_header_only(500, 500));
+        seed(picture, "indexed.png", test::png_header_only(16, 16, 4, 3));
+        seed(picture, "cover.jpg", test::jpeg_header_only(600, 600));
 
         // Short clips keep every execution fast: a DTS-CD shape and one with small frames.
         struct Clip {
@@ -129,6 +134,11 @@ int main(int argc, char** argv) {
                                       {"fmt ", test::fmt_body(0xFFFE, 2, 44100, 16)},
                                       {"LIST", Bytes(5, 2)},
                                       {"data", frame, 0x7FFFFFFFu}}));
+        // Tags in an INFO list after the samples, one entry in Windows-1252.
+        const Bytes info = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 5, 0, 0, 0, 'C', 'a', 'f', 0xE9, 0, 0,
+                            'I', 'T', 'R', 'K', 4, 0, 0, 0, '3', '/', '9', 0};
+        seed(input, "info.wav",
+             test::build_wav("RIFF", {{"fmt ", test::fmt_body(1, 2, 44100, 16)}, {"data", frame}, {"LIST", info}}));
         seed(input, "fmt-after-data.wav",
              test::build_wav("RIFF", {{"data", frame}, {"fmt ", test::fmt_body(1, 2, 44100, 16)}}));
         std::printf("%d seeds in %s\n", seeds_written, root.c_str());

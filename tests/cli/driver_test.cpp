@@ -129,11 +129,16 @@ TEST_F(DriverTest, DoubleHyphenLetsANameStartWithAHyphen) {
 TEST_F(DriverTest, ScanPrintsTheReportAndTouchesNoOutput) {
     const auto result = run_orvane({"--scan", carrier.string(), dir.file("out.dts").string()});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, kBanner +
-                              "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
-                              "DTS detected: Yes\n"
-                              "Packing: 16-bit big-endian\n"
-                              "First sync: byte 0\n");
+    // Frames that only look like DTS: the scan says so and still ends well, as extraction would.
+    EXPECT_EQ(result.out.rfind(kBanner +
+                                   "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
+                                   "DTS detected: Yes\n"
+                                   "Packing: 16-bit big-endian\n"
+                                   "First sync: byte 0\n"
+                                   "Stream: first frame not decodable: ",
+                               0),
+              0u)
+        << result.out;
     EXPECT_FALSE(fs::exists(dir.file("out.dts")));
 
     const auto quiet = run_orvane({"--scan", "--quiet", carrier.string()});
@@ -151,11 +156,15 @@ TEST_F(DriverTest, RawInputIsReportedAsSuch) {
     test::append(raw, test::synthetic_core_frame(600));
     test::write_file(dir.file("in.bin"), raw);
     const auto result = run_orvane({"--scan", dir.file("in.bin").string()});
-    EXPECT_EQ(result.out, kBanner +
-                              "Input: raw DTS elementary stream\n"
-                              "DTS detected: Yes\n"
-                              "Packing: 16-bit big-endian\n"
-                              "First sync: byte 7\n");
+    EXPECT_EQ(result.out.rfind(kBanner +
+                                   "Input: raw DTS elementary stream\n"
+                                   "DTS detected: Yes\n"
+                                   "Packing: 16-bit big-endian\n"
+                                   "First sync: byte 7\n"
+                                   "Stream: ",
+                               0),
+              0u)
+        << result.out;
 }
 
 TEST_F(DriverTest, InputErrorsComeBeforeOutputErrors) {
@@ -245,7 +254,7 @@ TEST_F(DriverTest, ShortenedCopyIsReportedAfterTheReport) {
     for (const auto& [file, expected] : cases) {
         test::write_file(carrier, file);
         const auto scan = run_orvane({"--scan", carrier.string()});
-        EXPECT_TRUE(scan.out.ends_with("First sync: byte 0\n" + expected)) << scan.out;
+        EXPECT_NE(scan.out.find("First sync: byte 0\n" + expected + "Stream: "), std::string::npos) << scan.out;
     }
     test::write_file(carrier, cases[0].first);
     EXPECT_EQ(run_orvane({"--scan", "--quiet", carrier.string()}).out, "");
