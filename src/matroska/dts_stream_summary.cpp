@@ -1,7 +1,6 @@
 #include "matroska/dts_stream_summary.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
 
@@ -71,11 +70,12 @@ std::string format_duration(std::uint64_t samples, std::int32_t sample_rate) {
     if (sample_rate <= 0) return "0:00.000";
     const std::uint64_t rate = static_cast<std::uint64_t>(sample_rate);
     const std::uint64_t milliseconds = (samples / rate) * 1000 + ((samples % rate) * 1000 + rate / 2) / rate;
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02llu.%03llu", static_cast<unsigned long long>(milliseconds / 60000),
-                  static_cast<unsigned long long>(milliseconds / 1000 % 60),
-                  static_cast<unsigned long long>(milliseconds % 1000));
-    return text;
+    const auto digits = [](std::uint64_t value, std::size_t width) {
+        std::string text = std::to_string(value);
+        return std::string(width > text.size() ? width - text.size() : 0, '0') + text;
+    };
+    return std::to_string(milliseconds / 60000) + ":" + digits(milliseconds / 1000 % 60, 2) + "." +
+           digits(milliseconds % 1000, 3);
 }
 
 void print_stream_summary(std::ostream& out, const DtsStreamSummary& summary) {
