@@ -110,15 +110,10 @@ DataChunk payload_range(std::span<const std::uint8_t> image, InputAnalysis& anal
 }
 
 // A FLAC or WavPack carrier, decoded into the payload; false for anything else.
-bool analyse_lossless_carrier(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
-    if (is_carrier_header(image.data(), image.size())) return false;
-    const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-        if (offset > image.size() || count > image.size() - offset) throw std::runtime_error("unable to read input file");
-        std::memcpy(destination, image.data() + offset, count);
-    };
-    const auto format = sniff_lossless_carrier(image.size(), read_at);
+bool analyse_lossless_carrier(std::uint64_t size, const ReadAt& read_at, InputAnalysis& analysis) {
+    const auto format = sniff_lossless_carrier(size, read_at);
     if (!format) return false;
-    decode_lossless_carrier(*format, image.size(), read_at, analysis);
+    decode_lossless_carrier(*format, size, read_at, analysis);
     return true;
 }
 
@@ -126,7 +121,12 @@ bool analyse_lossless_carrier(std::span<const std::uint8_t> image, InputAnalysis
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     InputAnalysis analysis;
-    if (analyse_lossless_carrier(file_bytes, analysis)) {
+    const std::span<const std::uint8_t> image(file_bytes);
+    const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        if (offset > image.size() || count > image.size() - offset) throw std::runtime_error("unable to read input file");
+        std::memcpy(destination, image.data() + offset, count);
+    };
+    if (analyse_lossless_carrier(image.size(), read_at, analysis)) {
         find_first_sync(analysis);
         return analysis;
     }
@@ -136,13 +136,22 @@ InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     return analysis;
 }
 
-// The file is read whole, once; the payload is the carrier's data body where it lies in it.
+// A lossless carrier is decoded as it is read, so only its samples are held; any other file is read
+// whole, once, and the payload is the carrier's data body where it lies in it.
 InputAnalysis analyse_input(const std::filesystem::path& input_path) {
-    FileBytes file = read_whole_file(input_path);
+    const InputFile input = open_input_file(input_path);
+    const ReadAt read_at = [&input](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        input.read_at(offset, count, destination);
+    };
     InputAnalysis analysis;
-    if (analyse_lossless_carrier(file.bytes(), analysis)) {
+    if (analyse_lossless_carrier(input.size(), read_at, analysis)) {
         find_first_sync(analysis);
         return analysis;
+    }
+    FileBytes file;
+    if (input.size() > 0) {
+        file = allocate_file_bytes(input.size());
+        input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
     }
     const DataChunk data = payload_range(file.bytes(), analysis);
     analysis.payload = Payload(std::move(file), data.offset, data.size);
