@@ -1,5 +1,6 @@
 #include "output/cover_picture.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -99,14 +100,17 @@ CoverPicture parse_cover_picture(std::span<const std::uint8_t> bytes) {
 
 CoverPicture load_cover_picture(const std::filesystem::path& path) {
     const std::string name = utf8_from_path(path);
-    FileBytes file;
+    std::vector<std::uint8_t> bytes;
     try {
-        file = read_whole_file(path);
+        const InputFile file = open_input_file(path);
+        // Anything larger is refused below without reading it: a film given by mistake, say.
+        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kMaxCoverPictureSize + 1)));
+        file.read_at(0, bytes.size(), bytes.data());
     } catch (const std::runtime_error&) {
         throw std::runtime_error("unable to read cover picture: " + name);
     }
     try {
-        return parse_cover_picture(file.bytes());
+        return parse_cover_picture(bytes);
     } catch (const std::runtime_error& error) {
         throw std::runtime_error("unusable cover picture: " + name + ": " + error.what());
     }
