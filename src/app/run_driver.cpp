@@ -39,16 +39,16 @@ void refuse_tags(const TagSet& tags) {
 int convert(RunOptions options, RunState& state) {
     std::ostream& out = std::cout;
     if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
-    // A picture that cannot be used ends the run before the input is read.
-    if (!options.picture.empty()) options.tags.picture = load_cover_picture(path_from_utf8(options.picture));
     if (options.operands.empty()) throw std::runtime_error("no input file specified");
-    if (!options.gapless.empty()) return convert_gapless(options, out);
     if (options.eac) {
         if (options.operands.size() != 2) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
         }
         state.eac_cleanup_path = path_from_utf8(options.operands[1]);
     }
+    // A picture that cannot be used ends the run before any input is read.
+    if (!options.picture.empty()) options.tags.picture = load_cover_picture(path_from_utf8(options.picture));
+    if (!options.gapless.empty()) return convert_gapless(options, out);
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
         throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
