@@ -18,6 +18,7 @@ struct RunOptions {
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     std::string cue;  // a CUE sheet of the input image: its track list goes into the output
     TagSet tags;
+    std::string picture;  // --picture: the front cover's file, read into `tags` before any other work
     std::vector<std::string> operands;
 };
 

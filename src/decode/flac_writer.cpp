@@ -9,6 +9,7 @@
 #include "platform/output_file.hpp"
 #include "decode/flac_cuesheet.hpp"
 #include "decode/sample_conversion.hpp"
+#include "decode/flac_picture_block.hpp"
 #include "decode/vorbis_comment.hpp"
 
 namespace orvane {
@@ -110,6 +111,7 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         if (writer.cuesheet_offset < 0) throw std::runtime_error("error writing FLAC CUESHEET");
         write_or_throw(writer.file, body.data(), body.size(), "error writing FLAC CUESHEET");
     }
+    if (tags.picture) write_flac_picture_block(writer.file, *tags.picture);
     write_vorbis_comment_block(writer.file, tags);
 }
 

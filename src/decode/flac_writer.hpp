@@ -1,9 +1,9 @@
 #pragma once
 
 // The .flac sink: FFmpeg's FLAC encoder makes the frames; this writer makes the file around them
-// ("fLaC", STREAMINFO from the encoder, a CUESHEET when given a track list, VORBIS_COMMENT, the
-// packets) and writes the total sample count back into STREAMINFO (and the CUESHEET's lead-out) at
-// the end.
+// ("fLaC", STREAMINFO from the encoder, a CUESHEET when given a track list, a PICTURE if given,
+// VORBIS_COMMENT, the packets) and writes the total sample count back into STREAMINFO (and the
+// CUESHEET's lead-out) at the end.
 
 #include <array>
 #include <cstdint>

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "input/cue_sheet.hpp"
 #include "input/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
+#include "input/riff_info_tags.hpp"
 #include "platform/file_bytes.hpp"
 
 namespace orvane {
@@ -44,6 +46,7 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
     const bool rf64 = has_id(image.data(), "RF64");
     std::uint64_t ds64_data_size = 0;
     bool seen_format = false;
+    std::optional<DataChunk> data;
     std::uint64_t position = 12;
     while (position + 8 <= size) {
         const std::uint8_t* const header = image.data() + position;
@@ -53,7 +56,13 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
         const std::uint32_t declared = read_le32(header + 4);
         const std::uint64_t usable =
             has_id(header, "data") && declared == 0xFFFFFFFFu ? remaining : std::min<std::uint64_t>(declared, remaining);
-        if (has_id(header, "fmt ") && usable >= 16) {
+        if (has_id(header, "LIST") && usable >= 4 && has_id(header + 8, "INFO")) {
+            // Rippers write the INFO list before or after the samples: the walk goes on past "data" for it.
+            const TagSet info = riff_info_tags(image.subspan(position + 12, usable - 4));
+            analysis.carrier_tags = merge_tags(analysis.carrier_tags, info);
+        } else if (data) {
+            // Only the first format and data count.
+        } else if (has_id(header, "fmt ") && usable >= 16) {
             const std::uint8_t* const body = header + 8;
             analysis.channels = read_le16(body + 2);
             analysis.sample_rate = read_le32(body + 4);
@@ -73,11 +82,12 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
                 analysis.declared_payload_size = ds64_data_size;
             }
             analysis.payload_offset = position + 8;
-            return DataChunk{position + 8, usable};
+            data = DataChunk{position + 8, usable};
         }
         position += 8 + usable + (usable & 1);
     }
-    throw std::runtime_error("invalid or unsupported WAV/RF64 file");
+    if (!data) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
+    return *data;
 }
 
 bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
