@@ -12,6 +12,7 @@
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/lossless_encode.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -60,7 +61,11 @@ int main(int argc, char** argv) {
         const fs::path operation = root / "operation";
         const fs::path lossless = root / "lossless";
         const fs::path cue = root / "cue";
-        for (const auto& d : {input, walk, operation, lossless, cue}) fs::create_directories(d);
+        const fs::path picture = root / "picture";
+        for (const auto& d : {input, walk, operation, lossless, cue, picture}) fs::create_directories(d);
+        seed(picture, "cover.png", test::png_header_only(500, 500));
+        seed(picture, "indexed.png", test::png_header_only(16, 16, 4, 3));
+        seed(picture, "cover.jpg", test::jpeg_header_only(600, 600));
 
         // Short clips keep every execution fast: a DTS-CD shape and one with small frames.
         struct Clip {
@@ -130,6 +135,11 @@ int main(int argc, char** argv) {
                                       {"fmt ", test::fmt_body(0xFFFE, 2, 44100, 16)},
                                       {"LIST", Bytes(5, 2)},
                                       {"data", frame, 0x7FFFFFFFu}}));
+        // Tags in an INFO list after the samples, one entry in Windows-1252.
+        const Bytes info = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 5, 0, 0, 0, 'C', 'a', 'f', 0xE9, 0, 0,
+                            'I', 'T', 'R', 'K', 4, 0, 0, 0, '3', '/', '9', 0};
+        seed(input, "info.wav",
+             test::build_wav("RIFF", {{"fmt ", test::fmt_body(1, 2, 44100, 16)}, {"data", frame}, {"LIST", info}}));
         seed(input, "fmt-after-data.wav",
              test::build_wav("RIFF", {{"data", frame}, {"fmt ", test::fmt_body(1, 2, 44100, 16)}}));
         // Sheets: one image with pregaps, a FILE per track with a gap in the file before, Windows-1252.

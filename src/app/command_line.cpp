@@ -26,6 +26,24 @@ std::string* tag_field(TagSet& tags, const std::string& option) {
     return nullptr;
 }
 
+// "--tag NAME=VALUE": a common name sets its field, so that TITLE=x is the title and not a second
+// one; any other name is kept upper-cased, as Vorbis comment names compare without case.
+void add_named_tag(TagSet& tags, const std::string& assignment) {
+    const auto equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0) throw std::runtime_error("--tag takes NAME=VALUE: " + assignment);
+    std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    for (char& c : name) {
+        // The characters a Vorbis comment name may hold.
+        if (c < 0x20 || c > 0x7D) throw std::runtime_error("tag name is not printable ASCII: --tag");
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (!is_valid_utf8(value)) throw std::runtime_error("tag value is not valid UTF-8: --tag " + name);
+    if (set_tag_by_name(tags, name, value)) return;
+    std::erase_if(tags.extra, [&](const auto& entry) { return entry.first == name; });
+    if (!value.empty()) tags.extra.emplace_back(name, value);
+}
+
 }  // namespace
 
 std::string usage_text(std::string_view program_name) {
@@ -69,6 +87,8 @@ std::string usage_text(std::string_view program_name) {
            "  --comment <text>        Comment\n"
            "  --composer <text>       Composer\n"
            "  --copyright <text>      Copyright\n"
+           "  --tag <NAME=value>      Any other tag (repeatable); a common NAME such as TITLE sets that field\n"
+           "  --picture <file>        Front cover picture (JPEG or PNG)\n"
            "\n"
            "Primary input:\n"
            "  .wav      PCM WAV/RF64 containing DTS (DTS-CD / DTS-in-WAV)\n"
@@ -125,6 +145,12 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
             }
         } else if (argument == "--conceal-damage") {
             options.conceal_damage = true;
+        } else if (argument == "--tag") {
+            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            add_named_tag(options.tags, arguments[++i]);
+        } else if (argument == "--picture") {
+            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            options.picture = arguments[++i];
         } else if (std::string* field = tag_field(options.tags, argument)) {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
             // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.

@@ -17,6 +17,7 @@ struct RunOptions {
     std::string gapless;  // "flac", "wav", "dts" or "mka": the operands are consecutive tracks of one disc
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     TagSet tags;
+    std::string picture;  // --picture: the front cover's file, read into `tags` before any other work
     std::vector<std::string> operands;
 };
 

@@ -436,12 +436,14 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
 }
 
 // True when the file is small enough to be a CUE sheet and its content is one; its bytes are kept.
-bool read_cue_sheet(const std::filesystem::path& path, FileBytes& bytes) {
+bool read_cue_sheet(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error || size > (std::uintmax_t{1} << 20)) return false;
-    bytes = read_whole_file(path);
-    return looks_like_cue_sheet(bytes.bytes());
+    const InputFile input = open_input_file(path);
+    bytes.resize(static_cast<std::size_t>(input.size()));
+    input.read_at(0, bytes.size(), bytes.data());
+    return looks_like_cue_sheet(bytes);
 }
 
 }  // namespace
@@ -453,9 +455,9 @@ int convert_gapless(const RunOptions& options, std::ostream& out) {
     }
     if (options.operands.size() == 1) {
         const std::filesystem::path sheet_path = path_from_utf8(options.operands[0]);
-        FileBytes bytes;
+        std::vector<std::uint8_t> bytes;
         if (read_cue_sheet(sheet_path, bytes)) {
-            return run_gapless(plan_from_sheet(options, sheet_path, bytes.bytes()), options, out);
+            return run_gapless(plan_from_sheet(options, sheet_path, bytes), options, out);
         }
     }
     return run_gapless(plan_from_operands(options), options, out);

@@ -9,11 +9,13 @@
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
 #include "app/gapless_run.hpp"
+#include "output/cover_picture.hpp"
 #include "output/output_policy.hpp"
 #include "output/program_info.hpp"
 #include "decode/decode_loop.hpp"
 #include "dts/raw_dts_writer.hpp"
 #include "input/input_analysis.hpp"
+#include "matroska/dts_stream_summary.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "platform/command_line_arguments.hpp"
 #include "platform/installed_name.hpp"
@@ -34,17 +36,19 @@ void refuse_tags(const TagSet& tags) {
     if (!is_empty(tags)) throw std::runtime_error("tagging is supported for FLAC or Matroska output only");
 }
 
-int convert(const RunOptions& options, RunState& state) {
+int convert(RunOptions options, RunState& state) {
     std::ostream& out = std::cout;
     if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
     if (options.operands.empty()) throw std::runtime_error("no input file specified");
-    if (!options.gapless.empty()) return convert_gapless(options, out);
     if (options.eac) {
         if (options.operands.size() != 2) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
         }
         state.eac_cleanup_path = path_from_utf8(options.operands[1]);
     }
+    // A picture that cannot be used ends the run before any input is read.
+    if (!options.picture.empty()) options.tags.picture = load_cover_picture(path_from_utf8(options.picture));
+    if (!options.gapless.empty()) return convert_gapless(options, out);
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
         throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
@@ -63,7 +67,10 @@ int convert(const RunOptions& options, RunState& state) {
     const InputAnalysis analysis = analyse_input(state.input_path);
     check_interruption();
     if (!options.quiet) print_detection_report(out, analysis);
-    if (options.scan) return 0;
+    if (options.scan) {
+        if (!options.quiet) print_stream_summary(out, analysis);
+        return 0;
+    }
 
     if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
     const std::filesystem::path output_path = path_from_utf8(options.operands[1]);

@@ -8,6 +8,7 @@
 #include "output/output_policy.hpp"
 #include "platform/output_file.hpp"
 #include "decode/sample_conversion.hpp"
+#include "decode/flac_picture_block.hpp"
 #include "decode/vorbis_comment.hpp"
 
 namespace orvane {
@@ -84,6 +85,7 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
     writer.streaminfo_offset = std::ftell(writer.file);
     if (writer.streaminfo_offset < 0) throw std::runtime_error("error writing FLAC STREAMINFO");
     write_or_throw(writer.file, writer.streaminfo.data(), writer.streaminfo.size(), "error writing FLAC STREAMINFO");
+    if (tags.picture) write_flac_picture_block(writer.file, *tags.picture);
     write_vorbis_comment_block(writer.file, tags);
 }
 

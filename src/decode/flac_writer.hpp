@@ -1,8 +1,8 @@
 #pragma once
 
 // The .flac sink: FFmpeg's FLAC encoder makes the frames; this writer makes the file around them
-// ("fLaC", STREAMINFO from the encoder, VORBIS_COMMENT, the packets) and writes the total sample
-// count back into STREAMINFO at the end.
+// ("fLaC", STREAMINFO from the encoder, a PICTURE if given, VORBIS_COMMENT, the packets) and writes
+// the total sample count back into STREAMINFO at the end.
 
 #include <array>
 #include <cstdint>

@@ -80,27 +80,31 @@ std::array<std::uint8_t, 10> unpack_14bit_header(std::span<const std::uint8_t> c
 
 }  // namespace
 
-std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing) {
+DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing) {
     if (is_16bit(packing)) {
         const BigEndianView view{carried, packing == DtsPacking::Le16};
-        if (view.size() < 10 || !is_core_sync(view, 0)) return 0;
+        if (view.size() < 10 || !is_core_sync(view, 0)) return {};
         std::size_t extent = core_frame_size(view, 0);
-        if (extent < kMinimumResyncFrameSize || extent > view.size()) return 0;
+        if (extent < kMinimumResyncFrameSize || extent > view.size()) return {};
         while (const std::size_t block = extension_block_size(view, extent)) extent += block;
-        return extent;
+        return {extent, extent};
     }
     if (is_14bit(packing)) {
-        if (carried.size() < 12) return 0;
+        if (carried.size() < 12) return {};
         const auto header = unpack_14bit_header(carried, packing == DtsPacking::Le14);
         const BigEndianView view{header, false};
-        if (!is_core_sync(view, 0)) return 0;
+        if (!is_core_sync(view, 0)) return {};
         const std::size_t frame = core_frame_size(view, 0);
         // Each 16-bit word carries 14 bits of the frame.
         const std::size_t extent = 2 * ((frame * 8 + 13) / 14);
-        if (frame < kMinimumResyncFrameSize || extent > carried.size()) return 0;
-        return extent;
+        if (frame < kMinimumResyncFrameSize || extent > carried.size()) return {};
+        return {extent, frame};
     }
-    return 0;
+    return {};
+}
+
+std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing) {
+    return dts_frame_size(carried, packing).carried;
 }
 
 DtsFrameWalk walk_dts_frames(std::span<const std::uint8_t> stream, bool swapped) {

@@ -34,4 +34,11 @@ DtsFrameWalk walk_dts_frames(std::span<const std::uint8_t> stream, bool swapped)
 // core frame of that packing declaring a valid size that fits.
 std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing);
 
+struct DtsFrameSize {
+    std::size_t carried = 0;  // as dts_frame_extent
+    std::size_t stream = 0;   // the bytes of DTS it holds: the same for 16-bit words, the core frame for 14-bit
+};
+
+DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing);
+
 }  // namespace orvane

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavformat/avio.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/md5.h>
 #include <libavutil/mem.h>
@@ -44,6 +45,9 @@ struct IoContextFreer {
         avio_context_free(&context);
     }
 };
+struct DictionaryFreer {
+    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
+};
 struct Md5Freer {
     void operator()(AVMD5* md5) const { av_free(md5); }
 };
@@ -55,6 +59,7 @@ using FrameHandle = std::unique_ptr<AVFrame, FrameFreer>;
 using FormatContextHandle = std::unique_ptr<AVFormatContext, FormatContextFreer>;
 using InputContextHandle = std::unique_ptr<AVFormatContext, InputContextCloser>;
 using IoContextHandle = std::unique_ptr<AVIOContext, IoContextFreer>;
+using DictionaryHandle = std::unique_ptr<AVDictionary, DictionaryFreer>;
 using Md5Handle = std::unique_ptr<AVMD5, Md5Freer>;
 
 // A channel layout value that is always uninitialised when it goes out of scope.

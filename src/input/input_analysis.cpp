@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "input/cue_sheet.hpp"
 #include "input/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
+#include "input/riff_info_tags.hpp"
 #include "platform/file_bytes.hpp"
 
 namespace orvane {
@@ -44,6 +46,7 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
     const bool rf64 = has_id(image.data(), "RF64");
     std::uint64_t ds64_data_size = 0;
     bool seen_format = false;
+    std::optional<DataChunk> data;
     std::uint64_t position = 12;
     while (position + 8 <= size) {
         const std::uint8_t* const header = image.data() + position;
@@ -53,7 +56,13 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
         const std::uint32_t declared = read_le32(header + 4);
         const std::uint64_t usable =
             has_id(header, "data") && declared == 0xFFFFFFFFu ? remaining : std::min<std::uint64_t>(declared, remaining);
-        if (has_id(header, "fmt ") && usable >= 16) {
+        if (has_id(header, "LIST") && usable >= 4 && has_id(header + 8, "INFO")) {
+            // Rippers write the INFO list before or after the samples: the walk goes on past "data" for it.
+            const TagSet info = riff_info_tags(image.subspan(position + 12, usable - 4));
+            analysis.carrier_tags = merge_tags(analysis.carrier_tags, info);
+        } else if (data) {
+            // Only the first format and data count.
+        } else if (has_id(header, "fmt ") && usable >= 16) {
             const std::uint8_t* const body = header + 8;
             analysis.channels = read_le16(body + 2);
             analysis.sample_rate = read_le32(body + 4);
@@ -73,11 +82,12 @@ DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& an
                 analysis.declared_payload_size = ds64_data_size;
             }
             analysis.payload_offset = position + 8;
-            return DataChunk{position + 8, usable};
+            data = DataChunk{position + 8, usable};
         }
         position += 8 + usable + (usable & 1);
     }
-    throw std::runtime_error("invalid or unsupported WAV/RF64 file");
+    if (!data) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
+    return *data;
 }
 
 bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
@@ -108,15 +118,10 @@ DataChunk payload_range(std::span<const std::uint8_t> image, InputAnalysis& anal
 }
 
 // A FLAC or WavPack carrier, decoded into the payload; false for anything else.
-bool analyse_lossless_carrier(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
-    if (is_carrier_header(image.data(), image.size())) return false;
-    const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
-        if (offset > image.size() || count > image.size() - offset) throw std::runtime_error("unable to read input file");
-        std::memcpy(destination, image.data() + offset, count);
-    };
-    const auto format = sniff_lossless_carrier(image.size(), read_at);
+bool analyse_lossless_carrier(std::uint64_t size, const ReadAt& read_at, InputAnalysis& analysis) {
+    const auto format = sniff_lossless_carrier(size, read_at);
     if (!format) return false;
-    decode_lossless_carrier(*format, image.size(), read_at, analysis);
+    decode_lossless_carrier(*format, size, read_at, analysis);
     return true;
 }
 
@@ -125,7 +130,12 @@ bool analyse_lossless_carrier(std::span<const std::uint8_t> image, InputAnalysis
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     refuse_cue_sheet(file_bytes);
     InputAnalysis analysis;
-    if (analyse_lossless_carrier(file_bytes, analysis)) {
+    const std::span<const std::uint8_t> image(file_bytes);
+    const ReadAt read_at = [image](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        if (offset > image.size() || count > image.size() - offset) throw std::runtime_error("unable to read input file");
+        std::memcpy(destination, image.data() + offset, count);
+    };
+    if (analyse_lossless_carrier(image.size(), read_at, analysis)) {
         find_first_sync(analysis);
         return analysis;
     }
@@ -135,15 +145,24 @@ InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     return analysis;
 }
 
-// The file is read whole, once; the payload is the carrier's data body where it lies in it.
+// A lossless carrier is decoded as it is read, so only its samples are held; any other file is read
+// whole, once, and the payload is the carrier's data body where it lies in it.
 InputAnalysis analyse_input(const std::filesystem::path& input_path) {
-    FileBytes file = read_whole_file(input_path);
-    refuse_cue_sheet(file.bytes());
+    const InputFile input = open_input_file(input_path);
+    const ReadAt read_at = [&input](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+        input.read_at(offset, count, destination);
+    };
     InputAnalysis analysis;
-    if (analyse_lossless_carrier(file.bytes(), analysis)) {
+    if (analyse_lossless_carrier(input.size(), read_at, analysis)) {
         find_first_sync(analysis);
         return analysis;
     }
+    FileBytes file;
+    if (input.size() > 0) {
+        file = allocate_file_bytes(input.size());
+        input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
+    }
+    refuse_cue_sheet(file.bytes());
     const DataChunk data = payload_range(file.bytes(), analysis);
     analysis.payload = Payload(std::move(file), data.offset, data.size);
     find_first_sync(analysis);

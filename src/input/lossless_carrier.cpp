@@ -12,6 +12,7 @@
 
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "input/dts_sync.hpp"
+#include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
 
 
@@ -106,18 +107,35 @@ bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& re
     return (flags & kWavPackHybridFlag) != 0;
 }
 
+// The decoded samples, gathered in memory that is never zero-filled first and may be backed by huge
+// pages: page faults on an ordinary vector cost as much as the copying itself.
+struct SampleBuffer {
+    FileBytes memory;
+    std::uint64_t used = 0;
+
+    // Room for `count` more bytes at the end; grows (rarely: the first size is the expected one).
+    std::uint8_t* extend(std::uint64_t count) {
+        if (memory.size() - used < count) {
+            FileBytes larger = allocate_file_bytes(std::max(used + count, memory.size() + memory.size() / 2));
+            if (used > 0) std::memcpy(const_cast<std::uint8_t*>(larger.data()), memory.data(), used);
+            memory = std::move(larger);
+        }
+        std::uint8_t* tail = const_cast<std::uint8_t*>(memory.data()) + used;
+        used += count;
+        return tail;
+    }
+    std::span<const std::uint8_t> bytes() const { return memory.bytes().first(static_cast<std::size_t>(used)); }
+};
+
 // Appends one decoded frame as a WAV "data" chunk holds it: interleaved 16-bit little-endian samples.
-void append_samples(const AVFrame& frame, std::vector<std::uint8_t>& payload) {
+void append_samples(const AVFrame& frame, SampleBuffer& payload) {
     const auto count = static_cast<std::size_t>(frame.nb_samples) * 2;
+    auto* out = payload.extend(count * 2);
     const auto* left = reinterpret_cast<const std::int16_t*>(frame.extended_data[0]);
     if (frame.format == AV_SAMPLE_FMT_S16 && std::endian::native == std::endian::little) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(left);
-        payload.insert(payload.end(), bytes, bytes + count * 2);
+        std::memcpy(out, left, count * 2);
         return;
     }
-    const std::size_t start = payload.size();
-    payload.resize(start + count * 2);
-    auto* out = payload.data() + start;
     const auto* right = reinterpret_cast<const std::int16_t*>(frame.extended_data[1]);
     for (std::size_t i = 0; i < count; ++i) {
         const std::int16_t sample =
@@ -165,7 +183,17 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if (opened == nullptr) throw std::bad_alloc();
     opened->pb = io.get();
     opened->flags |= AVFMT_FLAG_CUSTOM_IO;
-    const int open_result = avformat_open_input(&opened, nullptr, demuxer, nullptr);  // frees it on failure
+    // The FLAC demuxer hands its parser 1 KiB at a time unless told otherwise; larger reads spare
+    // the parser most of its per-call work (an option the WavPack demuxer simply leaves unused).
+    DictionaryHandle options;
+    {
+        AVDictionary* raw = nullptr;
+        av_dict_set(&raw, "raw_packet_size", "65536", 0);
+        options.reset(raw);
+    }
+    AVDictionary* open_options = options.release();
+    const int open_result = avformat_open_input(&opened, nullptr, demuxer, &open_options);  // frees it on failure
+    options.reset(open_options);
     if (source.failure) std::rethrow_exception(source.failure);
     if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
     InputContextHandle input(opened);
@@ -218,8 +246,8 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     const std::uint64_t reserve =
         declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(declared) * 4, size * 4 + (1u << 20))
                      : size + size / 4;
-    std::vector<std::uint8_t> samples;
-    samples.reserve(static_cast<std::size_t>(reserve));
+    SampleBuffer samples;
+    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(reserve, 1));
 
     // FLAC keeps an MD5 signature of the samples in STREAMINFO (bytes 18 to 33); zero means none.
     std::array<std::uint8_t, 16> signature{};
@@ -248,15 +276,17 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
             if (declared > 0 && decoded + frame->nb_samples > declared) {
                 throw damaged("more samples than the " + std::to_string(declared) + " declared");
             }
-            const std::size_t start = samples.size();
+            const std::uint64_t start = samples.used;
             append_samples(*frame, samples);
-            if (has_signature) av_md5_update(md5.get(), samples.data() + start, samples.size() - start);
+            if (has_signature) {
+                av_md5_update(md5.get(), samples.bytes().data() + start, static_cast<std::size_t>(samples.used - start));
+            }
             decoded += frame->nb_samples;
             av_frame_unref(frame.get());
             // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
-            if (!sync_checked && samples.size() >= kInputSyncScanLimit) {
+            if (!sync_checked && samples.used >= kInputSyncScanLimit) {
                 sync_checked = true;
-                if (find_dts_sync(samples.data(), samples.size(), kInputSyncScanLimit).first ==
+                if (find_dts_sync(samples.bytes().data(), samples.used, kInputSyncScanLimit).first ==
                     DtsPacking::Unknown) {
                     throw std::runtime_error("no valid DTS sync word was detected");
                 }
@@ -292,7 +322,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
         if (digest != signature) throw damaged("MD5 mismatch");
         analysis.md5_verified = true;
     }
-    analysis.payload = Payload(std::move(samples));
+    analysis.payload = Payload(std::move(samples.memory), 0, samples.used);
 }
 
 }  // namespace orvane

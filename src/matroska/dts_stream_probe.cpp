@@ -45,6 +45,7 @@ void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params) {
     params.sample_rate = frame->sample_rate;
     params.channels = frame->ch_layout.nb_channels;
     params.samples_per_frame = frame->nb_samples;
+    if (const char* profile = avcodec_profile_name(AV_CODEC_ID_DTS, context->profile)) params.profile = profile;
     if (av_channel_layout_copy(&params.channel_layout, &frame->ch_layout) < 0) {
         throw std::runtime_error("unable to copy DTS channel layout");
     }

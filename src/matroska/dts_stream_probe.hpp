@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "matroska/dts_packetiser.hpp"
 
@@ -16,6 +17,7 @@ struct DtsStreamParams {
     std::int32_t channels = 0;
     AVChannelLayout channel_layout{};
     std::int32_t samples_per_frame = 0;
+    std::string profile;  // the decoder's name for what the frame holds: "DTS", "DTS-ES", "DTS-HD MA" ...
 
     DtsStreamParams() = default;
     DtsStreamParams(const DtsStreamParams&) = delete;

@@ -1,5 +1,6 @@
 #include "matroska/matroska_writer.hpp"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "platform/interruption.hpp"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
 }
@@ -60,6 +62,22 @@ struct MatroskaOutput {
 };
 
 void no_release(void*, std::uint8_t*) {}
+
+// The cover as an attachment: a stream without packets whose extradata is the file.
+void add_cover_attachment(AVFormatContext* context, const CoverPicture& picture) {
+    AVStream* const stream = avformat_new_stream(context, nullptr);
+    if (stream == nullptr) throw std::runtime_error("unable to create Matroska cover attachment");
+    stream->codecpar->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+    stream->codecpar->codec_id = picture.mime_type == "image/png" ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG;
+    // Owned by the stream's parameters from here, freed with the context.
+    auto* const data = static_cast<std::uint8_t*>(av_mallocz(picture.bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (data == nullptr) throw std::runtime_error("unable to create Matroska cover attachment");
+    std::copy(picture.bytes.begin(), picture.bytes.end(), data);
+    stream->codecpar->extradata = data;
+    stream->codecpar->extradata_size = static_cast<int>(picture.bytes.size());
+    av_dict_set(&stream->metadata, "filename", picture.file_name.c_str(), 0);
+    av_dict_set(&stream->metadata, "mimetype", picture.mime_type.c_str(), 0);
+}
 
 }  // namespace
 
@@ -119,6 +137,7 @@ void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet
 
     set_matroska_tags(&stream->metadata, tags);
     set_matroska_tags(&context->metadata, tags);
+    if (tags.picture) add_cover_attachment(context, *tags.picture);
 
     if ((context->oformat->flags & AVFMT_NOFILE) == 0) {
         const int result = avio_open(&context->pb, utf8_path.c_str(), AVIO_FLAG_WRITE);

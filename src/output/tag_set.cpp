@@ -25,7 +25,7 @@ bool is_empty(const TagSet& tags) {
     return tags.title.empty() && tags.artist.empty() && tags.album.empty() && tags.album_artist.empty() &&
            tags.genre.empty() && tags.date.empty() && tags.track.empty() && tags.track_total.empty() &&
            tags.disc.empty() && tags.disc_total.empty() && tags.comment.empty() && tags.composer.empty() &&
-           tags.copyright.empty() && tags.extra.empty();
+           tags.copyright.empty() && tags.extra.empty() && !tags.picture;
 }
 
 bool set_tag_by_name(TagSet& tags, const std::string& name, const std::string& value) {
@@ -69,6 +69,7 @@ TagSet merge_tags(const TagSet& base, const TagSet& overrides) {
         std::erase_if(merged.extra, [&](const auto& old) { return old.first == entry.first; });
         merged.extra.push_back(entry);
     }
+    if (overrides.picture) merged.picture = overrides.picture;
     return merged;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "output/cover_picture.hpp"
 
 namespace orvane {
 
@@ -23,6 +26,8 @@ struct TagSet {
     std::string copyright;
     // Any other tag by name (upper case, printable ASCII without "="), written after the fields above.
     std::vector<std::pair<std::string, std::string>> extra;
+    // The front cover given with --picture.
+    std::optional<CoverPicture> picture;
 };
 
 bool is_empty(const TagSet& tags);
@@ -36,7 +41,7 @@ bool is_valid_utf8(const std::string& text);
 bool set_tag_by_name(TagSet& tags, const std::string& name, const std::string& value);
 
 // The tags of `base` with every non-empty field of `overrides` in place of its own; extra tags of
-// both, those of `overrides` replacing any of the same name.
+// both, those of `overrides` replacing any of the same name; the picture of `overrides` if it has one.
 TagSet merge_tags(const TagSet& base, const TagSet& overrides);
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <filesystem>
 #include <span>
 #include <utility>
@@ -47,10 +48,37 @@ private:
     Release release_ = nullptr;
 };
 
-// Reads the whole of a regular file (its path in UTF-8 inside std::filesystem::path). Fails with
-// "unable to open input file" when it cannot be opened, and with "unable to read input file" when
-// it cannot be read as a file (a directory, a FIFO: refused at once, never waited on) or a read fails
-// or ends early (a file that shrinks while it is read).
-FileBytes read_whole_file(const std::filesystem::path& path);
+// Fresh memory for a large buffer that is filled once, front to back: not zeroed, and laid out so the
+// system can back it with huge pages. Its size is `capacity` bytes.
+FileBytes allocate_file_bytes(std::uint64_t capacity);
+
+// A regular file open for reading at any offset; closed with the object.
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(std::intptr_t handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    InputFile(InputFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, kClosed)), size_(std::exchange(other.size_, 0)) {}
+    InputFile& operator=(InputFile&&) = delete;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    std::uint64_t size() const { return size_; }
+    // Copies `count` bytes from `offset` on; fails with "unable to read input file" when the file
+    // holds fewer (it shrank) or a read fails.
+    void read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t* destination) const;
+
+    static constexpr std::intptr_t kClosed = -1;
+
+private:
+    std::intptr_t handle_ = kClosed;
+    std::uint64_t size_ = 0;
+};
+
+// Opens a regular file by its path (UTF-8 inside std::filesystem::path). Fails with "unable to open
+// input file" when it cannot be opened, and with "unable to read input file" when it is no file to
+// read (a directory, a FIFO or a device: refused at once, never waited on).
+InputFile open_input_file(const std::filesystem::path& path);
 
 }  // namespace orvane

@@ -63,6 +63,27 @@ TEST(ParseCommandLine, EveryTagOptionSetsItsField) {
     EXPECT_TRUE(is_empty(parse_command_line({"--title", ""}).options.tags));
 }
 
+TEST(ParseCommandLine, TagOptionSetsACommonFieldOrKeepsAnyOtherNameOnce) {
+    const auto tags = parse_command_line({"--title", "A", "--tag", "title=B", "--tag", "Label=x=y", "--tag",
+                                          "TRACKNUMBER=3/12", "--tag", "LABEL=z", "--tag", "ISRC=", "--tag",
+                                          "ISRC=I", "--tag", "MOOD="})
+                          .options.tags;
+    EXPECT_EQ(tags.title, "B");
+    EXPECT_EQ(tags.track, "3");
+    EXPECT_EQ(tags.track_total, "12");
+    EXPECT_EQ(tags.extra, (std::vector<std::pair<std::string, std::string>>{{"LABEL", "z"}, {"ISRC", "I"}}));
+
+    EXPECT_EQ(parse_error({"--tag"}), "--tag requires a value");
+    EXPECT_EQ(parse_error({"--tag", "LABEL"}), "--tag takes NAME=VALUE: LABEL");
+    EXPECT_EQ(parse_error({"--tag", "=x"}), "--tag takes NAME=VALUE: =x");
+    for (const std::string bad : {"L\tABEL=x", "LAB~=x", "Caf\xc3\xa9=x"}) {
+        EXPECT_EQ(parse_error({"--tag", bad}), "tag name is not printable ASCII: --tag") << bad;
+    }
+    EXPECT_EQ(parse_error({"--tag", "MOOD=\xe9"}), "tag value is not valid UTF-8: --tag MOOD");
+    EXPECT_EQ(parse_error({"--gapless", "flac", "--tag", "Title=x"}),
+              "--title cannot be combined with --gapless: every track would get the same title");
+}
+
 TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
     EXPECT_EQ(parse_error({"--title"}), "--title requires a value");
     EXPECT_EQ(parse_error({"in", "--year"}), "--year requires a value");

@@ -8,6 +8,7 @@
 #include "input/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -56,6 +57,34 @@ TEST_F(DecodeFlac, EveryCarriageGivesAValidTaggedFileOfTheDecodedSamples) {
 
         EXPECT_EQ(samples_off_reference(ffmpeg_read_pcm24(dir, out), reference), 0u);
     }
+}
+
+// The tags of a WAV rip's INFO list, under those given, and a cover, as the flac tools read them.
+TEST_F(DecodeFlac, CoverAnyTagAndTheRipsInfoListReadBack) {
+    const Bytes info = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 4, 0, 0, 0, 'O', 'l', 'd', 0,
+                        'I', 'A', 'R', 'T', 4, 0, 0, 0, 'B', 'a', 'n', 'd', 'I', 'C', 'M', 'T', 4, 0, 0, 0,
+                        'C', 'a', 'f', 0xE9};
+    const auto in = dir.file("in.wav");
+    write_file(in, build_wav("RIFF", {{"fmt ", fmt_body(1, 2, 44100, 16)},
+                                      {"data", carry_clip(*clip, DtsPacking::Le14)},
+                                      {"LIST", info}}));
+    const Bytes jpeg = jpeg_header_only(640, 480);
+    write_file(dir.file("front.jpg"), jpeg);
+    const auto out = dir.file("out.flac");
+    const auto result = run_orvane({in.string(), out.string(), "--quiet", "--tag", "Title=New", "--picture",
+                                    dir.file("front.jpg").string(), "--tag", "LABEL=Label"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(run_program("metaflac", {"--export-tags-to=-", out.string()}).out,
+              "TITLE=New\nARTIST=Band\nCOMMENT=Caf\xc3\xa9\nLABEL=Label\nENCODER=ORVANE 1.0.1.0\n");
+    const auto picture = run_program("metaflac", {"--list", "--block-type=PICTURE", out.string()});
+    const std::vector<std::string> lines = {"type: 3 (Cover (front))", "MIME type: image/jpeg", "width: 640",
+                                            "height: 480", "depth: 24", "data length: " + std::to_string(jpeg.size())};
+    for (const std::string& line : lines) {
+        EXPECT_NE(picture.out.find("  " + line + "\n"), std::string::npos) << line << "\n" << picture.out;
+    }
+    const auto exported = run_program("metaflac", {"--export-picture-to=-", out.string()});
+    EXPECT_EQ(Bytes(exported.out.begin(), exported.out.end()), jpeg);
+    EXPECT_EQ(run_program("flac", {"-t", "-s", out.string()}).status, 0);
 }
 
 TEST_F(DecodeFlac, StreamLongerThanOneEncoderFrameEndsWithAShortOne) {

@@ -3,6 +3,9 @@
 #include <filesystem>
 
 #include "app/command_line.hpp"
+#include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
@@ -129,11 +132,16 @@ TEST_F(DriverTest, DoubleHyphenLetsANameStartWithAHyphen) {
 TEST_F(DriverTest, ScanPrintsTheReportAndTouchesNoOutput) {
     const auto result = run_orvane({"--scan", carrier.string(), dir.file("out.dts").string()});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, kBanner +
-                              "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
-                              "DTS detected: Yes\n"
-                              "Packing: 16-bit big-endian\n"
-                              "First sync: byte 0\n");
+    // Frames that only look like DTS: the scan says so and still ends well, as extraction would.
+    EXPECT_EQ(result.out.rfind(kBanner +
+                                   "Input: DTS-in-WAV carrier, 44100 Hz, 16-bit, 2 ch\n"
+                                   "DTS detected: Yes\n"
+                                   "Packing: 16-bit big-endian\n"
+                                   "First sync: byte 0\n"
+                                   "Stream: first frame not decodable: ",
+                               0),
+              0u)
+        << result.out;
     EXPECT_FALSE(fs::exists(dir.file("out.dts")));
 
     const auto quiet = run_orvane({"--scan", "--quiet", carrier.string()});
@@ -146,16 +154,50 @@ TEST_F(DriverTest, ScanPrintsTheReportAndTouchesNoOutput) {
     EXPECT_EQ(none.err, error_report("no valid DTS sync word was detected"));
 }
 
+// The stream as its first frame and its frame count tell it, after the unchanged report lines.
+TEST_F(DriverTest, ScanTellsLayoutRateBitRateAndDurationOfTheStream) {
+    struct Case {
+        test::DtsClipSpec spec;
+        DtsPacking packing;
+        std::string file, expected;
+    };
+    const Case cases[] = {
+        {{.sample_rate = 44100, .channels = 6, .bit_rate = 1234800, .frames = 87}, DtsPacking::Le14, "cd.wav",
+         "Packing: 14-bit little-endian\nFirst sync: byte 0\nStream: DTS, 5.1(side), 6 channels, 44100 Hz\n"
+         "Bit rate: 1234800 b/s\nFrame size: 512 samples\nDuration: 0:01.010 (87 frames)\n"},
+        {{.sample_rate = 48000, .channels = 2, .bit_rate = 768000, .frames = 10}, DtsPacking::Be16, "st.dts",
+         "Packing: 16-bit big-endian\nFirst sync: byte 0\nStream: DTS, stereo, 2 channels, 48000 Hz\n"
+         "Bit rate: 768000 b/s\nFrame size: 512 samples\nDuration: 0:00.107 (10 frames)\n"},
+        {{.sample_rate = 48000, .channels = 1, .bit_rate = 384000, .frames = 4}, DtsPacking::Be14, "mono.wav",
+         "Packing: 14-bit big-endian\nFirst sync: byte 0\nStream: DTS, mono, 1 channel, 48000 Hz\n"
+         "Bit rate: 384000 b/s\nFrame size: 512 samples\nDuration: 0:00.043 (4 frames)\n"},
+    };
+    for (const Case& c : cases) {
+        const Bytes carried = test::carry_clip(test::encode_dts_clip(c.spec), c.packing);
+        // Silence after the last frame, as a rip ends, counts no frame.
+        Bytes padded = carried;
+        padded.resize(carried.size() + 4000, 0);
+        test::write_file(dir.file(c.file), c.file.ends_with(".wav") ? test::carrier_wav(padded) : carried);
+        const auto scan = run_orvane({"--scan", dir.file(c.file).string()});
+        EXPECT_EQ(scan.status, 0) << scan.err;
+        EXPECT_TRUE(scan.out.ends_with(c.expected)) << scan.out;
+    }
+}
+
 TEST_F(DriverTest, RawInputIsReportedAsSuch) {
     Bytes raw(7, 0);
     test::append(raw, test::synthetic_core_frame(600));
     test::write_file(dir.file("in.bin"), raw);
     const auto result = run_orvane({"--scan", dir.file("in.bin").string()});
-    EXPECT_EQ(result.out, kBanner +
-                              "Input: raw DTS elementary stream\n"
-                              "DTS detected: Yes\n"
-                              "Packing: 16-bit big-endian\n"
-                              "First sync: byte 7\n");
+    EXPECT_EQ(result.out.rfind(kBanner +
+                                   "Input: raw DTS elementary stream\n"
+                                   "DTS detected: Yes\n"
+                                   "Packing: 16-bit big-endian\n"
+                                   "First sync: byte 7\n"
+                                   "Stream: ",
+                               0),
+              0u)
+        << result.out;
 }
 
 TEST_F(DriverTest, InputErrorsComeBeforeOutputErrors) {
@@ -185,6 +227,19 @@ TEST_F(DriverTest, ExtensionSelectsTheOperationAndTagsOnlyWhereWritten) {
     }
     const auto empty_tag = run_orvane({carrier.string(), dir.file("x.DTS").string(), "--title", ""});
     EXPECT_EQ(empty_tag.status, 0);
+
+    // A cover is tagging too; one that cannot be used is refused before the input is even opened.
+    test::write_file(dir.file("cover.png"), test::png_header_only(10, 10));
+    for (const std::string name : {"out.dts", "out.wav"}) {
+        const auto result = run_orvane({carrier.string(), dir.file(name).string(), "--picture", dir.file("cover.png").string()});
+        EXPECT_EQ(result.err, error_report("tagging is supported for FLAC or Matroska output only"));
+    }
+    const auto missing = run_orvane({"missing.wav", "out.flac", "--picture", dir.file("none.jpg").string()});
+    EXPECT_EQ(missing.out, kBanner);
+    EXPECT_EQ(missing.err, error_report("unable to read cover picture: " + dir.file("none.jpg").string()));
+    const auto unknown = run_orvane({"missing.wav", "out.flac", "--picture", carrier.string()});
+    EXPECT_EQ(unknown.err,
+              error_report("unusable cover picture: " + carrier.string() + ": not a JPEG or PNG picture"));
 }
 
 TEST_F(DriverTest, SixteenBitCarrierLosesOnlyItsPadding) {
@@ -245,7 +300,7 @@ TEST_F(DriverTest, ShortenedCopyIsReportedAfterTheReport) {
     for (const auto& [file, expected] : cases) {
         test::write_file(carrier, file);
         const auto scan = run_orvane({"--scan", carrier.string()});
-        EXPECT_TRUE(scan.out.ends_with("First sync: byte 0\n" + expected)) << scan.out;
+        EXPECT_NE(scan.out.find("First sync: byte 0\n" + expected + "Stream: "), std::string::npos) << scan.out;
     }
     test::write_file(carrier, cases[0].first);
     EXPECT_EQ(run_orvane({"--scan", "--quiet", carrier.string()}).out, "");

@@ -11,6 +11,7 @@
 #include "input/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -74,7 +75,12 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
 
         for (const std::string format : {"flac", "wav", "dts", "mka"}) {
             SCOPED_TRACE(format);
-            const auto result = run_orvane(gapless_args(format, tracks));
+            // Every tagged track gets the cover.
+            std::vector<std::string> args = gapless_args(format, tracks);
+            const Bytes cover = jpeg_header_only(300, 300);
+            write_file(dir.file("cover.jpg"), cover);
+            if (format == "flac" || format == "mka") args.insert(args.end(), {"--picture", dir.file("cover.jpg").string()});
+            const auto result = run_orvane(args);
             ASSERT_EQ(result.status, 0) << result.err;
             EXPECT_EQ(result.err, "");  // no progress line when standard error is not a terminal
             const auto whole = dir.file("whole." + format);
@@ -94,6 +100,10 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                     joined.insert(joined.end(), samples.begin(), samples.end());
                 }
                 EXPECT_TRUE(joined == ffmpeg_read_pcm24(dir, whole));
+                if (format == "flac") {
+                    const auto picture = run_program("metaflac", {"--export-picture-to=-", outputs[2].string()});
+                    EXPECT_TRUE(Bytes(picture.out.begin(), picture.out.end()) == cover);
+                }
             } else if (format == "dts") {
                 Bytes joined;
                 for (const auto& output : outputs) {
@@ -102,12 +112,14 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                 }
                 EXPECT_TRUE(joined == read_file(whole));
             } else {
-                const auto probe = run_program("ffprobe", {"-v", "error", "-show_entries", "packet=pts", "-of",
-                                                           "csv=p=0", outputs[1].string()});
+                const auto probe = run_program("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                                           "packet=pts", "-of", "csv=p=0", outputs[1].string()});
                 EXPECT_EQ(probe.out.substr(0, 2), "0\n");  // each track timed from 0
                 const auto tags = run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
                                                           "default=nw=1", outputs[2].string()});
                 EXPECT_NE(tags.out.find("=3\n"), std::string::npos) << tags.out;  // track 3 of 3
+                const auto info = run_program("mkvinfo", {outputs[1].string()});
+                EXPECT_NE(info.out.find("File name: cover.jpg\n"), std::string::npos) << info.out;
             }
             for (const auto& output : outputs) fs::remove(output);
         }

@@ -9,6 +9,7 @@
 #include "decode/decoded_output.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -175,6 +176,23 @@ TEST_F(MatroskaOutputTest, TagsAtStreamAndFileLevelAndTheProgramAsEncoder) {
     EXPECT_TRUE(contains(info.out, "Name: ENCODER\n|   + String: ORVANE 1.0.1.0\n")) << info.out;
     EXPECT_TRUE(contains(info.out, "Name: TRACKTOTAL\n|   + String: 9\n")) << info.out;
     EXPECT_TRUE(contains(info.out, "Name: DISCTOTAL\n|   + String: 2\n")) << info.out;
+}
+
+TEST_F(MatroskaOutputTest, CoverIsAnAttachmentBesideAnyTag) {
+    const Bytes carried = write_carrier(DtsPacking::Be16, 0);
+    const Bytes png = test::png_header_only(300, 200);
+    test::write_file(dir.file("art.png"), png);
+    const auto run = run_orvane({input.string(), output.string(), "--picture", dir.file("art.png").string(), "--tag",
+                                 "label=L", "--tag", "ARTIST=A"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto info = run_program("mkvinfo", {output.string()});
+    EXPECT_TRUE(contains(info.out, "File name: cover.png\n|  + MIME type: image/png\n")) << info.out;
+    EXPECT_TRUE(contains(info.out, "Name: LABEL\n|   + String: L\n")) << info.out;
+    EXPECT_TRUE(contains(info.out, "Name: ARTIST\n|   + String: A\n")) << info.out;
+    const auto extracted = run_program("mkvextract", {output.string(), "attachments", "1:" + dir.file("x").string()});
+    EXPECT_EQ(extracted.status, 0) << extracted.out;
+    EXPECT_EQ(test::read_file(dir.file("x")), png);
+    EXPECT_EQ(extract_track(dir, output), carried);  // the audio is still the first track
 }
 
 TEST_F(MatroskaOutputTest, WithoutTagsOnlyTheEncoderIsSetAndQuietPrintsNothing) {

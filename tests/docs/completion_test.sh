@@ -36,11 +36,11 @@ expect() {
 
 cd "$work" || exit 1
 mkdir rips
-touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'with space.wav'
+touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'with space.wav' cover.JPG
 
 expect "options" $'--track\n--tracktotal' --tra
 expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
-    --conceal-damage --copyright --date --disc --disctotal --eac --gapless --genre --help --overwrite --quiet --scan --skip-existing --title --track \
+    --conceal-damage --copyright --date --disc --disctotal --eac --gapless --genre --help --overwrite --picture --quiet --scan --skip-existing --tag --title --track \
     --tracktotal --version --year | LC_ALL=C sort)" -
 expect "input names" $'TRACK02.WAV\nalbum.dtswav\nout.flac\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
 expect "input prefix" 'track01.wav' t
@@ -54,6 +54,9 @@ expect "tag value is free text" '' --title ''
 expect "tag value is free text after an operand" '' track01.wav --artist t
 expect "a tag value is no operand" 'track01.wav' --title 'Some title' t
 expect "a value that looks like an option" 'track01.wav' --title --quiet t
+expect "a picture is a JPEG or PNG file" $'cover.JPG\nrips' --picture ''
+expect "a picture is no operand" $'out.flac\nout.mka' --picture cover.JPG track01.wav o
+expect "--tag takes free text" '' --tag ''
 expect "scan takes one operand" '' --scan track01.wav ''
 expect "nothing after two operands" '' track01.wav out.flac ''
 expect "options after two operands" '--overwrite' track01.wav out.flac --ov

@@ -174,6 +174,16 @@ TEST(AnalyseInput, LosslessCarriersGiveTheSamplesOfTheirWav) {
             EXPECT_EQ(analyse_input_bytes(tagged).payload, expected.payload);
         }
     }
+    // A FLAC that does not declare its length and holds mostly silence: its samples outgrow the room
+    // guessed from the file's size.
+    Bytes silence_behind = test::carried_payload(test::cached_dts_cd_clip(12), DtsPacking::Le14, 3000, 11, 0);
+    silence_behind.resize(silence_behind.size() + (std::size_t{1} << 20), 0);
+    const Bytes quiet = test::carrier_wav(silence_behind);
+    Bytes undeclared = test::encode_lossless(quiet, test::LosslessTool::Flac);
+    undeclared[21] &= 0xF0;  // STREAMINFO's total sample count: the low 4 bits here and the next 4 bytes
+    std::fill_n(undeclared.begin() + 22, 4, 0);
+    ASSERT_LT(undeclared.size() * 2, quiet.size());
+    EXPECT_EQ(analyse_input_bytes(undeclared).payload, analyse_input_bytes(quiet).payload);
 }
 
 TEST(AnalyseInput, DamagedLosslessCarriersAreRefused) {

@@ -41,6 +41,7 @@ TEST(ProbeDtsStream, FirstFrameGivesRateLayoutAndLength) {
         AVChannelLayout five_one = AV_CHANNEL_LAYOUT_5POINT1;
         EXPECT_EQ(av_channel_layout_compare(&params.channel_layout, &five_one), 0);
         EXPECT_EQ(params.samples_per_frame, 512);
+        EXPECT_EQ(params.profile, "DTS");
     }
 
     const test::DtsClip cd = test::encode_dts_cd_clip(1);

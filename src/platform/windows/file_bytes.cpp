@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <stdexcept>
 
 #include <windows.h>
@@ -25,9 +26,14 @@ bool names_a_directory(const std::filesystem::path& path) {
 
 }  // namespace
 
-// By the wide name, 64-bit sizes and offsets throughout: an RF64 carrier may exceed 4 GiB, and ReadFile
-// reads at most 4 GiB - 1 bytes per call.
-FileBytes read_whole_file(const std::filesystem::path& path) {
+FileBytes allocate_file_bytes(std::uint64_t capacity) {
+    void* memory = capacity == 0 ? nullptr : std::malloc(static_cast<std::size_t>(capacity));
+    if (memory == nullptr) throw std::bad_alloc();
+    return FileBytes(static_cast<std::uint8_t*>(memory), capacity, release_buffer);
+}
+
+// By the wide name, 64-bit sizes and offsets throughout: an RF64 carrier may exceed 4 GiB.
+InputFile open_input_file(const std::filesystem::path& path) {
     FileHandle file;
     // Others may go on reading and writing the file (a ripping program that still holds it open).
     file.handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -41,27 +47,30 @@ FileBytes read_whole_file(const std::filesystem::path& path) {
     if (::GetFileType(file.handle) != FILE_TYPE_DISK || !::GetFileSizeEx(file.handle, &end) || end.QuadPart < 0) {
         throw std::runtime_error("unable to read input file");
     }
-    const auto size = static_cast<std::uint64_t>(end.QuadPart);
-    if (size == 0) return FileBytes();
+    const auto handle = reinterpret_cast<std::intptr_t>(std::exchange(file.handle, INVALID_HANDLE_VALUE));
+    return InputFile(handle, static_cast<std::uint64_t>(end.QuadPart));
+}
 
-    void* memory = std::malloc(static_cast<std::size_t>(size));
-    if (memory == nullptr) throw std::runtime_error("unable to read input file");
-    FileBytes bytes(static_cast<std::uint8_t*>(memory), size, release_buffer);
-    auto* const destination = static_cast<std::uint8_t*>(memory);
+InputFile::~InputFile() {
+    if (handle_ != kClosed) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+// ReadFile reads at most 4 GiB - 1 bytes per call.
+void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t* destination) const {
     constexpr std::uint64_t kMaxPart = std::uint64_t{1} << 30;
     std::uint64_t done = 0;
-    while (done < size) {
+    while (done < count) {
+        const std::uint64_t at = offset + done;
         OVERLAPPED position{};
-        position.Offset = static_cast<DWORD>(done & 0xFFFFFFFFu);
-        position.OffsetHigh = static_cast<DWORD>(done >> 32);
+        position.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD got = 0;
-        const auto part = static_cast<DWORD>(std::min(size - done, kMaxPart));
-        if (!::ReadFile(file.handle, destination + done, part, &got, &position) || got == 0) {
+        const auto part = static_cast<DWORD>(std::min(count - done, kMaxPart));
+        if (!::ReadFile(reinterpret_cast<HANDLE>(handle_), destination + done, part, &got, &position) || got == 0) {
             throw std::runtime_error("unable to read input file");
         }
         done += got;
     }
-    return bytes;
 }
 
 }  // namespace orvane
