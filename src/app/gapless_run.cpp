@@ -234,8 +234,8 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
         if (!plan.track_per_carrier) {
             offset = frame * cd_frame_bytes(traits[carrier], plan.carrier_labels[carrier], plan.raw_cd_audio[carrier]);
             if (offset >= traits[carrier].payload_size) {
-                throw std::runtime_error(plan.track_labels[k] + " starts beyond the end of its image file (" +
-                                         plan.carrier_labels[carrier] + ")");
+                throw std::runtime_error(plan.track_labels[k] + " starts beyond the end of " +
+                                         plan.carrier_labels[carrier]);
             }
             if (k > 0 && carrier == 0 && offset <= sync) {
                 throw std::runtime_error(plan.track_labels[k] + " starts before the DTS stream does");
