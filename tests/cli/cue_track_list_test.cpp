@@ -75,7 +75,7 @@ TEST_F(CueTrackList, FlacCarriesTheSheetAsCuesheetAndTagsWithTheSameAudio) {
     ASSERT_EQ(run_orvane({"--quiet", "--gapless", "flac", sheet.string()}).status, 0);
     EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("01 - One.flac"))), samples_at(4, false));
     EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("02 - Two.flac"))), samples_at(8, false) - samples_at(4, false));
-    const auto tags = run_program("metaflac", {"--export-tags-to=-", out.string()});
+    const auto tags = run_program("metaflac", {"--no-utf8-convert", "--export-tags-to=-", out.string()});
     for (const std::string tag : {"ALBUM=The Album", "ALBUMARTIST=The Band", "ARTIST=The Band", "GENRE=Jazz",
                                   "DATE=2001", "DISCNUMBER=2", "DISCTOTAL=3"}) {
         EXPECT_NE(tags.out.find(tag + "\n"), std::string::npos) << tags.out;

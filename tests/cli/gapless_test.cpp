@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -214,7 +215,7 @@ TEST_F(Gapless, SheetCutsItsImageAsTheTracksItListsWithTheirTexts) {
             }
         }
         if (format == "flac") {
-            const auto tags = run_program("metaflac", {"--export-tags-to=-", fs::path(split[1]).concat(".flac").string()});
+            const auto tags = run_program("metaflac", {"--no-utf8-convert", "--export-tags-to=-", fs::path(split[1]).concat(".flac").string()});
             EXPECT_NE(tags.out.find("TITLE=Second\nARTIST=Guest\nALBUM=Caf\xC3\xA9 Live\nALBUMARTIST=The Band\n"
                                     "GENRE=Art Rock\nDATE=1977\nTRACKNUMBER=2\nTRACKTOTAL=3\nDISCNUMBER=1\n"
                                     "DISCTOTAL=2\nCOMPOSER=Other\n"),
@@ -281,7 +282,10 @@ TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
         const fs::path sheet = write_sheet(dir, "bad", c.sheet);
         const auto result = run_orvane({"--gapless", "flac", sheet.string()});
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.err, "Error: " + c.error + "\nNo output file should be trusted if conversion was interrupted.\n");
+        // The Windows build joins the sheet's folder and the image's name with its own separator.
+        std::string err = result.err;
+        std::replace(err.begin(), err.end(), '\\', '/');
+        EXPECT_EQ(err, "Error: " + c.error + "\nNo output file should be trusted if conversion was interrupted.\n");
         EXPECT_FALSE(fs::exists(folder / "01.flac"));
     }
     // Given as a plain input, a sheet is named as what it is.
