@@ -31,8 +31,6 @@
 namespace orvane {
 namespace {
 
-// Enough of the stream's start for the parser to deliver its first frame whole.
-constexpr std::size_t kProbeBytes = std::size_t{1} << 16;
 
 // What every track of one disc must share to be one stream.
 struct TrackTraits {
@@ -58,18 +56,8 @@ TrackTraits traits_of(const InputAnalysis& analysis) {
     traits.payload_size = analysis.payload.size();
     traits.sync_offset = analysis.sync_offset;
     // The first frame's decode tells the stream's parameters.
-    static constexpr DtsParserWording kWording{"unable to initialise DTS parser", "DTS parser error",
-                                               "DTS parser error"};
-    const std::span<const std::uint8_t> stream = dts_stream(analysis);
-    const std::span<const std::uint8_t> head = stream.first(std::min(stream.size(), kProbeBytes));
-    std::optional<DtsPacket> first;
-    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }}, analysis.packing, kWording,
-                            [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t) {
-                                if (!first) first = make_dts_packet(frame, duration, {});
-                            });
-    if (!first) throw std::runtime_error("DTS stream contained no complete frames");
     DtsStreamParams params;
-    probe_dts_stream(*first, params);
+    probe_dts_stream(first_dts_frame(analysis), params);
     traits.sample_rate = params.sample_rate;
     traits.channels = params.channels;
     traits.samples_per_frame = params.samples_per_frame;
@@ -158,19 +146,6 @@ struct GaplessPlan {
     std::vector<std::string> notes;  // printed before the reports unless quiet
 };
 
-// Bytes of one CD frame (1/75 s) in a PCM carrier. A file without a header has CD-frame positions
-// only when the sheet calls it raw CD audio (BINARY, MOTOROLA): 2352 bytes a frame.
-std::uint64_t cd_frame_bytes(const TrackTraits& traits, const std::string& label, bool raw_cd_audio) {
-    if (!traits.is_wav_carrier) {
-        if (raw_cd_audio) return kCdFrameBytes;
-        throw std::runtime_error(label + ": CUE sheet positions need a PCM carrier, not a raw DTS stream");
-    }
-    if (traits.carrier_rate % 75 != 0) {
-        throw std::runtime_error(label + ": its sample rate has no whole number of samples per CD frame");
-    }
-    return traits.carrier_rate / 75 * traits.carrier_channels * (traits.carrier_bits / 8);
-}
-
 int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream& out) {
     const std::size_t count = plan.outputs.size();
     const std::size_t carriers = plan.carriers.size();
@@ -232,7 +207,13 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
         const auto [carrier, frame] = plan.starts[k];
         std::uint64_t offset = 0;
         if (!plan.track_per_carrier) {
-            offset = frame * cd_frame_bytes(traits[carrier], plan.carrier_labels[carrier], plan.raw_cd_audio[carrier]);
+            const TrackTraits& image = traits[carrier];
+            try {
+                offset = frame * cd_frame_bytes(image.is_wav_carrier, image.carrier_rate, image.carrier_channels,
+                                                image.carrier_bits, plan.raw_cd_audio[carrier]);
+            } catch (const std::exception& error) {
+                throw std::runtime_error(plan.carrier_labels[carrier] + ": " + error.what());
+            }
             if (offset >= traits[carrier].payload_size) {
                 throw std::runtime_error(plan.track_labels[k] + " starts beyond the end of " +
                                          plan.carrier_labels[carrier]);
@@ -353,18 +334,7 @@ std::string two_digits(int number) { return (number < 10 ? "0" : "") + std::to_s
 // numbering the tracks from its value as in the operand form.
 TagSet sheet_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks, const TagSet& overrides,
                   const TagSet& numbered) {
-    TagSet tags;
-    tags.title = track.title;
-    tags.artist = track.performer.empty() ? sheet.performer : track.performer;
-    tags.album = sheet.title;
-    tags.album_artist = sheet.performer;
-    tags.composer = track.songwriter.empty() ? sheet.songwriter : track.songwriter;
-    tags.genre = sheet.genre;
-    tags.date = sheet.date;
-    tags.track = std::to_string(track.number);
-    tags.track_total = std::to_string(audio_tracks);
-    tags.disc = sheet.disc_number;
-    tags.disc_total = sheet.total_discs;
+    const TagSet tags = cue_track_tags(sheet, track, audio_tracks);
     TagSet replacing = overrides;
     if (!overrides.track.empty()) {
         replacing.track = numbered.track;
@@ -407,7 +377,7 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
             throw std::runtime_error("image file not found: " + utf8_from_path(image));
         }
         plan.carriers.push_back(image);
-        plan.raw_cd_audio.push_back(sheet.file_types[f] == "BINARY" || sheet.file_types[f] == "MOTOROLA");
+        plan.raw_cd_audio.push_back(is_raw_cd_audio(sheet.file_types[f]));
         plan.carrier_labels.push_back("image file " + utf8_from_path(image));
         plan.carrier_headings.push_back("Image file: " + utf8_from_path(image));
     }

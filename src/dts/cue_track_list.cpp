@@ -8,16 +8,9 @@
 namespace orvane {
 
 TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames) {
-    // A file without a header holds CD time only when the sheet calls it raw CD audio.
     const std::string& type = sheet.file_types.empty() ? std::string() : sheet.file_types.front();
-    std::uint64_t bytes_per_second = std::uint64_t{analysis.sample_rate} * analysis.channels *
-                                     (analysis.bits_per_sample / 8u);
-    if (!analysis.is_wav_carrier) {
-        if (type != "BINARY" && type != "MOTOROLA") {
-            throw std::runtime_error("--cue needs a PCM carrier image (a WAV, FLAC or WavPack file), not a raw DTS stream");
-        }
-        bytes_per_second = 75 * kCdFrameBytes;
-    }
+    const std::uint64_t frame_bytes = cd_frame_bytes(analysis.is_wav_carrier, analysis.sample_rate, analysis.channels,
+                                                     analysis.bits_per_sample, is_raw_cd_audio(type));
     std::vector<std::uint64_t> positions;
     TrackList list;
     list.catalog = sheet.catalog;
@@ -25,7 +18,7 @@ TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, 
         if (!track.audio) continue;
         TrackListEntry entry{track.number, track.title, track.isrc, {}};
         for (const CueIndex& index : track.indexes) {
-            const std::uint64_t byte = index.frame * bytes_per_second / 75;
+            const std::uint64_t byte = index.frame * frame_bytes;
             const std::string where = "track " + std::to_string(track.number) + " index " + std::to_string(index.number);
             if (byte > analysis.payload.size()) throw std::runtime_error(where + " lies beyond the end of the image");
             // Bytes ahead of the stream's first frame belong to it, as in the output.
@@ -45,18 +38,6 @@ TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, 
         for (TrackListIndex& index : entry.indexes) index.offset = placed.samples[next++];
     }
     return list;
-}
-
-TagSet cue_disc_tags(const CueSheet& sheet) {
-    TagSet tags;
-    tags.album = sheet.title;
-    tags.album_artist = sheet.performer;
-    tags.artist = sheet.performer;
-    tags.genre = sheet.genre;
-    tags.date = sheet.date;
-    tags.disc = sheet.disc_number;
-    tags.disc_total = sheet.total_discs;
-    return tags;
 }
 
 }  // namespace orvane

@@ -2,7 +2,6 @@
 
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
-#include "output/tag_set.hpp"
 #include "output/track_list.hpp"
 
 namespace orvane {
@@ -12,9 +11,5 @@ namespace orvane {
 // carrier. Raises when the image is no PCM carrier, or an index lies beyond the image or before the
 // one ahead of it.
 TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames);
-
-// The disc's tags a sheet gives: ALBUM from its TITLE, ALBUMARTIST and ARTIST from its PERFORMER,
-// GENRE, DATE, DISCNUMBER, DISCTOTAL.
-TagSet cue_disc_tags(const CueSheet& sheet);
 
 }  // namespace orvane

@@ -321,4 +321,40 @@ const CueIndex& track_start(const CueTrack& track) {
     throw std::runtime_error("CUE sheet track " + track_label(track.number) + " has no INDEX 01");
 }
 
+TagSet cue_disc_tags(const CueSheet& sheet) {
+    TagSet tags;
+    tags.album = sheet.title;
+    tags.album_artist = sheet.performer;
+    tags.artist = sheet.performer;
+    tags.composer = sheet.songwriter;
+    tags.genre = sheet.genre;
+    tags.date = sheet.date;
+    tags.disc = sheet.disc_number;
+    tags.disc_total = sheet.total_discs;
+    return tags;
+}
+
+TagSet cue_track_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks) {
+    TagSet tags = cue_disc_tags(sheet);
+    tags.title = track.title;
+    if (!track.performer.empty()) tags.artist = track.performer;
+    if (!track.songwriter.empty()) tags.composer = track.songwriter;
+    tags.track = std::to_string(track.number);
+    tags.track_total = std::to_string(audio_tracks);
+    return tags;
+}
+
+bool is_raw_cd_audio(const std::string& file_type) { return file_type == "BINARY" || file_type == "MOTOROLA"; }
+
+std::uint64_t cd_frame_bytes(bool pcm_carrier, std::uint32_t sample_rate, std::uint16_t channels,
+                             std::uint16_t bits_per_sample, bool raw_cd_audio) {
+    if (!pcm_carrier) {
+        if (raw_cd_audio) return kCdFrameBytes;
+        throw std::runtime_error("CUE sheet positions need a PCM carrier image (a WAV, FLAC or WavPack file), not a "
+                                 "raw DTS stream");
+    }
+    if (sample_rate % 75 != 0) throw std::runtime_error("image sample rate has no whole number of samples per CD frame");
+    return std::uint64_t{sample_rate} / 75 * channels * (bits_per_sample / 8u);
+}
+
 }  // namespace orvane

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "output/tag_set.hpp"
+
 namespace orvane {
 
 // CD frames: 1/75 s, 588 samples of a 44.1 kHz stereo carrier, 2352 carrier bytes.
@@ -53,6 +55,23 @@ bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes);
 // Reads a sheet: UTF-8 with or without a byte-order mark, else Windows-1252 converted to UTF-8.
 // Raises with a message naming what is wrong when the sheet cannot be used.
 CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes);
+
+// True for a file the sheet calls raw CD audio without a header (BINARY, MOTOROLA).
+bool is_raw_cd_audio(const std::string& file_type);
+
+// Bytes of one CD frame (1/75 s) of an image: from a PCM carrier's format, or 2352 for raw CD audio.
+// Raises for a file that is neither (a raw DTS stream has no CD time) and for a sample rate with no
+// whole number of samples in a CD frame.
+std::uint64_t cd_frame_bytes(bool pcm_carrier, std::uint32_t sample_rate, std::uint16_t channels,
+                             std::uint16_t bits_per_sample, bool raw_cd_audio);
+
+// The disc's tags a sheet gives: ALBUM from its TITLE, ALBUMARTIST and ARTIST from its PERFORMER,
+// COMPOSER from its SONGWRITER, GENRE, DATE, DISCNUMBER, DISCTOTAL.
+TagSet cue_disc_tags(const CueSheet& sheet);
+
+// One track's tags: the disc's, with its own TITLE, ARTIST (its PERFORMER, else the disc's),
+// COMPOSER (its SONGWRITER, else the disc's), TRACKNUMBER, and TRACKTOTAL `audio_tracks`.
+TagSet cue_track_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks);
 
 // The track's INDEX 01.
 const CueIndex& track_start(const CueTrack& track);

@@ -1,8 +1,11 @@
 #include "matroska/dts_stream_probe.hpp"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
@@ -49,6 +52,22 @@ void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params) {
     if (av_channel_layout_copy(&params.channel_layout, &frame->ch_layout) < 0) {
         throw std::runtime_error("unable to copy DTS channel layout");
     }
+}
+
+DtsPacket first_dts_frame(const InputAnalysis& analysis) {
+    // Enough of the stream's start for the parser to deliver its first frame whole.
+    constexpr std::size_t kProbeBytes = std::size_t{1} << 16;
+    static constexpr DtsParserWording kWording{"unable to initialise DTS parser", "DTS parser error",
+                                               "DTS parser error"};
+    const std::span<const std::uint8_t> stream = dts_stream(analysis);
+    const std::span<const std::uint8_t> head = stream.first(std::min(stream.size(), kProbeBytes));
+    std::optional<DtsPacket> first;
+    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }}, analysis.packing, kWording,
+                            [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t) {
+                                if (!first) first = make_dts_packet(frame, duration, {});
+                            });
+    if (!first) throw std::runtime_error("DTS stream contained no complete frames");
+    return std::move(*first);
 }
 
 }  // namespace orvane

@@ -28,4 +28,8 @@ struct DtsStreamParams {
 // Decodes `first` once with FFmpeg's DTS decoder and fills `params` from the decoded frame.
 void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params);
 
+// The analysed stream's first frame as the parser cuts it from the stream's first 64 KiB, copied;
+// raises "DTS stream contained no complete frames" when there is none.
+DtsPacket first_dts_frame(const InputAnalysis& analysis);
+
 }  // namespace orvane

@@ -1,20 +1,11 @@
 #include "matroska/dts_stream_summary.hpp"
 
-#include <algorithm>
-#include <optional>
 #include <stdexcept>
 
 #include "dts/dts_frame_walk.hpp"
-#include "dts/dts_parser_loop.hpp"
 #include "matroska/dts_stream_probe.hpp"
 
 namespace orvane {
-namespace {
-
-// Enough for the first frame of any stream, also one behind extension blocks.
-constexpr std::size_t kProbeBytes = std::size_t{1} << 16;
-
-}  // namespace
 
 std::uint64_t count_dts_frames(std::span<const std::uint8_t> stream, DtsPacking packing) {
     if (packing == DtsPacking::Be16 || packing == DtsPacking::Le16) {
@@ -35,18 +26,9 @@ std::uint64_t count_dts_frames(std::span<const std::uint8_t> stream, DtsPacking 
 }
 
 DtsStreamSummary summarise_dts_stream(const InputAnalysis& analysis) {
-    static constexpr DtsParserWording kWording{"unable to initialise DTS parser", "DTS parser error",
-                                               "DTS parser error"};
-    const std::span<const std::uint8_t> stream = dts_stream(analysis);
-    const std::span<const std::uint8_t> head = stream.first(std::min(stream.size(), kProbeBytes));
-    std::optional<DtsPacket> first;
-    run_dts_parser_segments(StreamSegments{1, [head](std::size_t) { return head; }}, analysis.packing, kWording,
-                            [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t) {
-                                if (!first) first = make_dts_packet(frame, duration, {});
-                            });
-    if (!first) throw std::runtime_error("DTS stream contained no complete frames");
+    const DtsPacket first = first_dts_frame(analysis);
     DtsStreamParams params;
-    probe_dts_stream(*first, params);
+    probe_dts_stream(first, params);
 
     DtsStreamSummary summary;
     summary.channels = params.channels;
@@ -55,14 +37,14 @@ DtsStreamSummary summarise_dts_stream(const InputAnalysis& analysis) {
     summary.sample_rate = params.sample_rate;
     // Measured rather than the header's rate code, which names the nearest rate of a table: a
     // DTS-CD's 1234.8 kb/s is coded as 1280 kb/s.
-    const std::size_t frame_bytes = dts_frame_size(first->data, analysis.packing).stream;
-    const std::uint64_t bits = 8 * (frame_bytes != 0 ? frame_bytes : first->data.size());
+    const std::size_t frame_bytes = dts_frame_size(first.data, analysis.packing).stream;
+    const std::uint64_t bits = 8 * (frame_bytes != 0 ? frame_bytes : first.data.size());
     summary.bit_rate = static_cast<std::int64_t>((bits * static_cast<std::uint64_t>(params.sample_rate) +
                                                   static_cast<std::uint64_t>(params.samples_per_frame) / 2) /
                                                  static_cast<std::uint64_t>(params.samples_per_frame));
     summary.samples_per_frame = params.samples_per_frame;
     summary.profile = params.profile;
-    summary.frames = count_dts_frames(stream, analysis.packing);
+    summary.frames = count_dts_frames(dts_stream(analysis), analysis.packing);
     return summary;
 }
 

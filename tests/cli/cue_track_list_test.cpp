@@ -153,7 +153,7 @@ TEST_F(CueTrackList, SheetsThatDoNotFitTheRunAreRefusedBeforeAnyOutputExists) {
         {two_files, "disc.wav", "out.flac", sheet.string() + " names 2 files; --cue takes the sheet of one image, the input file"},
         {kSheet + "  TRACK 04 AUDIO\n    INDEX 01 00:00:11\n", "disc.wav", "out.mka",
          "track 4 index 1 lies beyond the end of the image"},
-        {raw_sheet, "raw.dts", "out.flac", "--cue needs a PCM carrier image (a WAV, FLAC or WavPack file), not a raw DTS stream"},
+        {raw_sheet, "raw.dts", "out.flac", "CUE sheet positions need a PCM carrier image (a WAV, FLAC or WavPack file), not a raw DTS stream"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
