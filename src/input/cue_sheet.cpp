@@ -19,25 +19,6 @@ namespace {
 // A sheet of 99 tracks with long texts stays far below this; anything larger is not a sheet.
 constexpr std::size_t kMaxSheetBytes = std::size_t{1} << 20;
 
-// Windows-1252 0x80-0x9F; the five unassigned bytes keep the C1 code point of the same value.
-constexpr char32_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void append_utf8(std::string& text, char32_t code) {
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 bool has_bom(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
 }
@@ -48,17 +29,15 @@ std::string normalised_text(std::span<const std::uint8_t> bytes, bool& converted
     if (has_bom(bytes)) bytes = bytes.subspan(3);
     std::string raw(bytes.begin(), bytes.end());
     converted = !is_valid_utf8(raw);
+    if (converted) raw = utf8_from_windows_1252(raw);
     std::string text;
     text.reserve(raw.size() + 1);
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(raw[i]);
-        if (byte == '\r') {
+        if (raw[i] == '\r') {
             text += '\n';
             if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
-        } else if (converted && byte >= 0x80) {
-            append_utf8(text, byte < 0xA0 ? kWindows1252High[byte - 0x80] : char32_t{byte});
         } else {
-            text += static_cast<char>(byte);
+            text += raw[i];
         }
     }
     if (!text.empty() && text.back() != '\n') text += '\n';
