@@ -16,6 +16,7 @@
 #include "decode/decode_loop.hpp"
 #include "dts/raw_dts_writer.hpp"
 #include "dts/track_boundaries.hpp"
+#include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/dts_packetiser.hpp"
@@ -179,6 +180,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
     for (std::size_t k = carriers; k-- > 0;) {
         try {
             held.reset();
+            set_ffmpeg_log_source(utf8_from_path(plan.carriers[k]));
             held.emplace(analyse_input(plan.carriers[k]));
             traits[k] = traits_of(*held);
             check_interruption();
@@ -239,6 +241,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
                                       if (k > 0) {
                                           loading = true;
                                           held.reset();  // never two payloads at once
+                                          set_ffmpeg_log_source(utf8_from_path(plan.carriers[k]));
                                           held.emplace(analyse_input(plan.carriers[k]));
                                           if (held->payload.size() != traits[k].payload_size) {
                                               throw std::runtime_error("input changed during the conversion");

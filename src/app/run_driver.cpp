@@ -15,6 +15,7 @@
 #include "decode/decode_loop.hpp"
 #include "dts/cue_track_list.hpp"
 #include "dts/raw_dts_writer.hpp"
+#include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/dts_stream_summary.hpp"
@@ -71,6 +72,8 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
 
 int convert(RunOptions options, RunState& state) {
     std::ostream& out = std::cout;
+    // FFmpeg's errors only tell more about a failure this run reports; quiet means none at all.
+    capture_ffmpeg_log(FfmpegLogCapture{.keep_errors = !options.quiet});
     if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
     if (options.operands.empty()) throw std::runtime_error("no input file specified");
     if (options.eac) {
@@ -97,6 +100,7 @@ int convert(RunOptions options, RunState& state) {
     }
 
     state.input_path = path_from_utf8(options.operands[0]);
+    set_ffmpeg_log_source(options.operands[0]);
     const InputAnalysis analysis = analyse_input(state.input_path);
     check_interruption();
     if (!options.quiet) print_detection_report(out, analysis);
@@ -153,7 +157,8 @@ int convert(RunOptions options, RunState& state) {
     return 0;
 }
 
-// The one failure handler: clean-up, the two lines on standard error, status 2.
+// The one failure handler: clean-up, FFmpeg's error lines and the two report lines on standard
+// error, status 2.
 int report_failure(const std::exception& error, const RunState& state) {
     if (!state.eac_cleanup_path.empty()) {
         // The clean-up of a failed run must never take the user's source with it.
@@ -167,6 +172,7 @@ int report_failure(const std::exception& error, const RunState& state) {
         }
         if (!names_input) remove_path_quietly(state.eac_cleanup_path);
     }
+    for (const std::string& line : take_ffmpeg_log()) std::cerr << line;
     std::cerr << "Error: " << error.what() << "\n"
               << "No output file should be trusted if conversion was interrupted.\n";
     return 2;
@@ -180,6 +186,7 @@ int run_orvane(const std::vector<std::string>& arguments) {
         return 1;
     }
     RunState state;
+    capture_ffmpeg_log(FfmpegLogCapture{});  // nothing of an earlier run in this process is kept
     try {
         const ParsedCommandLine parsed = parse_command_line(arguments);
         if (parsed.action == ParseAction::ShowVersion) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "input/container_signature.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
@@ -111,9 +112,20 @@ void find_first_sync(InputAnalysis& analysis) {
     analysis.sync_offset = offset;
 }
 
-// The payload's place in a file image: a carrier's data body, or the whole of anything else.
+// A container read as a raw stream would pass its block headers off as part of the DTS stream.
+void refuse_other_container(std::span<const std::uint8_t> image) {
+    if (const auto container = other_container(image)) {
+        throw std::runtime_error("input is " + *container +
+                                 ": ORVANE reads DTS in WAV/RF64, FLAC or WavPack rips, and raw DTS streams");
+    }
+}
+
+// The payload's place in a file image: a carrier's data body, or the whole of a raw stream.
 DataChunk payload_range(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
-    if (!is_carrier_header(image.data(), image.size())) return DataChunk{0, image.size()};
+    if (!is_carrier_header(image.data(), image.size())) {
+        refuse_other_container(image);
+        return DataChunk{0, image.size()};
+    }
     return walk_wav_chunks(image, analysis);
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,17 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     result = run_orvane(gapless_args("wav", tracks));
     EXPECT_NE(result.err.find("track 1 of 3 (" + tracks[0].string() + "): output file must not be the input file"),
               std::string::npos);
+}
+
+// FFmpeg's errors about a damaged stretch name the track file being read at the time.
+TEST_F(Gapless, FfmpegErrorsNameTheTrackFileBeingRead) {
+    Bytes payload = disc(DtsPacking::Le14);
+    std::mt19937 random(5);
+    for (std::size_t i = kCuts[1] + 3100; i < kCuts[1] + 4500; ++i) payload[i] = static_cast<std::uint8_t>(random());
+    const std::vector<fs::path> tracks = write_tracks(payload, ".wav");
+    const auto result = run_orvane(gapless_args("flac", tracks));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err.rfind(tracks[2].string() + ": [dca] ", 0), 0u) << result.err;
 }
 
 // A sheet in a folder of its own, beside its image files.

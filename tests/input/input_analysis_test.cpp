@@ -9,6 +9,8 @@
 
 #include "input/input_analysis.hpp"
 #include "support/carriage.hpp"
+#include "support/dts_clip.hpp"
+#include "support/process_runner.hpp"
 #include "support/lossless_encode.hpp"
 #include "support/synthetic_frames.hpp"
 #include "support/temp_dir.hpp"
@@ -107,6 +109,77 @@ TEST(AnalyseInput, AnythingElseIsARawStream) {
     EXPECT_EQ(analysis.bits_per_sample, 0u);
 
     EXPECT_EQ(analysis_error(Bytes(100, 0x7F)), "no valid DTS sync word was detected");
+}
+
+// Other containers holding a DTS track are refused by name, never read as raw streams (their block
+// headers would pass for part of the stream); bytes that only resemble a signature stay a raw stream.
+TEST(AnalyseInput, OtherContainersAreRefusedByName) {
+    test::TempDir dir;
+    const Bytes clip = test::cached_dts_cd_clip(4).joined();
+    const std::string dts = dir.file("in.dts").string();
+    test::write_file(dts, clip);
+    test::write_file(dir.file("in.wav"), test::carrier_wav(clip));
+    const auto ffmpeg = [&](const std::string& in, std::vector<std::string> format) {
+        std::vector<std::string> args = {"-v", "error", "-y", "-f", in == dts ? "dts" : "wav", "-i", in, "-strict", "-2"};
+        args.insert(args.end(), format.begin(), format.end());
+        return args;
+    };
+    const struct {
+        std::string program;
+        std::vector<std::string> args;  // the output path follows
+        std::string container;
+    } written[] = {
+        {"mkvmerge", {"-q", dts, "-o"}, "a Matroska file"},
+        {"ffmpeg", ffmpeg(dts, {"-c", "copy", "-f", "matroska"}), "a Matroska file"},
+        {"ffmpeg", ffmpeg(dts, {"-c", "copy", "-f", "mp4"}), "an MP4 file"},
+        {"ffmpeg", ffmpeg(dts, {"-c", "copy", "-f", "mov"}), "a QuickTime file"},
+        {"ffmpeg", ffmpeg(dts, {"-c", "copy", "-f", "mpegts"}), "an MPEG-TS file"},
+        {"ffmpeg", ffmpeg(dts, {"-c", "copy", "-f", "mpegts", "-mpegts_m2ts_mode", "1"}), "an MPEG-TS file"},
+        {"ffmpeg", ffmpeg(dir.file("in.wav").string(), {"-c:a", "flac", "-f", "ogg"}), "an Ogg file"},
+    };
+    const auto refusal = [](const std::string& container) {
+        return "input is " + container + ": ORVANE reads DTS in WAV/RF64, FLAC or WavPack rips, and raw DTS streams";
+    };
+    for (const auto& c : written) {
+        std::vector<std::string> args = c.args;
+        args.push_back(dir.file("container").string());
+        const auto made = test::run_program(c.program, args);
+        ASSERT_EQ(made.status, 0) << made.out << made.err;
+        EXPECT_EQ(test::error_message([&] { analyse_input(dir.file("container")); }), refusal(c.container))
+            << c.args.back();
+    }
+
+    // What no tool here writes with DTS inside: WebM, and a QuickTime file from before "ftyp".
+    Bytes webm = {0x1A, 0x45, 0xDF, 0xA3, 0x9F, 0x42, 0x86, 0x81, 0x01, 0x42, 0x82, 0x84, 'w', 'e', 'b', 'm'};
+    test::append(webm, clip);
+    EXPECT_EQ(analysis_error(webm), refusal("a WebM file"));
+    const auto box = [](const char* type, const Bytes& body) {
+        const std::size_t size = 8 + body.size();
+        Bytes bytes = {0, static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 8),
+                       static_cast<std::uint8_t>(size), 0, 0, 0, 0};
+        std::copy_n(type, 4, bytes.begin() + 4);
+        test::append(bytes, body);
+        return bytes;
+    };
+    Bytes quicktime = box("wide", {});
+    test::append(quicktime, box("mdat", clip));
+    EXPECT_EQ(analysis_error(quicktime), refusal("a QuickTime file"));
+
+    // A raw stream whose frame header spells "ftyp" where MP4 has it, or led by bytes that begin like
+    // an EBML header or by two transport packets' sync bytes.
+    Bytes frame = test::synthetic_core_frame(1000);
+    std::copy_n("ftyp", 4, frame.begin() + 4);
+    Bytes ebml_like = {0x1A, 0x45, 0xDF, 0xA3, 0x84, 0x42, 0x82, 0x81, 'x'};
+    test::append(ebml_like, clip);
+    Bytes two_packets(376, 0);
+    two_packets[0] = two_packets[188] = 0x47;
+    test::append(two_packets, clip);
+    const std::pair<Bytes, std::uint64_t> raw_streams[] = {{frame, 0}, {ebml_like, 9}, {two_packets, 376}};
+    for (const auto& [raw, sync] : raw_streams) {
+        const auto analysis = analyse_input_bytes(raw);
+        EXPECT_FALSE(analysis.is_wav_carrier);
+        EXPECT_EQ(analysis.sync_offset, sync);
+    }
 }
 
 TEST(AnalyseInput, ReadsFilesAndRefusesWhatCannotBeRead) {
