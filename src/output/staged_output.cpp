@@ -33,8 +33,8 @@ fs::path link_target(fs::path path) {
 // read-only file, one another program holds locked), which a rename would not notice.
 bool can_be_written(const fs::path& file) { return std::ofstream(file, std::ios::binary | std::ios::app).is_open(); }
 
-// Hidden, marked as this program's and unlikely to be taken; a long name is left out so the
-// temporary one stays within the file system's limit.
+// Hidden, marked as this program's, and unlike any name a user gives; a long output name is left
+// out, so the temporary one stays within the file system's limit.
 fs::path temporary_name(const fs::path& target, unsigned attempt) {
     static const auto seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
     char token[16];
