@@ -5,7 +5,6 @@
 #include <string>
 
 #include "ffmpeg/ffmpeg_error.hpp"
-#include "output/output_policy.hpp"
 #include "platform/output_file.hpp"
 #include "decode/flac_cuesheet.hpp"
 #include "decode/sample_conversion.hpp"
@@ -65,7 +64,7 @@ int encoder_frame_size(const FlacWriter& writer) {
 void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_path, int sample_rate,
                       const AVChannelLayout& channel_layout, bool overwrite, const TagSet& tags,
                       const TrackList& track_list) {
-    apply_overwrite_rule(output_path, overwrite);
+    writer.output.emplace(output_path, overwrite);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
     if (codec == nullptr) throw std::runtime_error("FFmpeg FLAC encoder is unavailable");
     writer.encoder.reset(avcodec_alloc_context3(codec));
@@ -84,7 +83,7 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         throw ffmpeg_failure("unable to open FLAC encoder: ", result);
     }
 
-    writer.file = open_output_file(output_path);
+    writer.file = open_output_file(writer.output->path);
     if (writer.file == nullptr) throw std::runtime_error("unable to create FLAC output");
     writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kFlacWriteBufferSize);
     std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kFlacWriteBufferSize);
@@ -204,6 +203,7 @@ void finish_flac(FlacWriter& writer) {
     std::FILE* file = writer.file;
     writer.file = nullptr;
     if (std::fclose(file) != 0) throw std::runtime_error("error writing FLAC output");
+    if (writer.output) writer.output->commit();
 }
 
 }  // namespace orvane

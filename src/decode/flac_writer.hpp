@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ffmpeg/ffmpeg_handles.hpp"
+#include "output/staged_output.hpp"
 #include "output/tag_set.hpp"
 #include "output/track_list.hpp"
 
@@ -27,6 +29,7 @@ inline constexpr std::size_t kFlacWriteBufferSize = std::size_t{1} << 18;
 struct FlacWriter {
     CodecContextHandle encoder;
     PacketHandle packet;
+    std::optional<StagedOutput> output;     // where `file` is written, committed by finish_flac
     std::unique_ptr<char[]> stream_buffer;  // outlives `file`, which uses it
     std::FILE* file = nullptr;
     std::vector<std::int32_t> pcm;  // interleaved FLAC-form samples, below one encoder frame between calls
@@ -43,7 +46,8 @@ struct FlacWriter {
     FlacWriter(const FlacWriter&) = delete;
     FlacWriter& operator=(const FlacWriter&) = delete;
     // An unfinished writer (a failed or interrupted run) writes the count of the samples in the file
-    // into STREAMINFO, ignoring errors, and closes; the samples not yet encoded are dropped.
+    // into STREAMINFO, ignoring errors, and closes; the samples not yet encoded are dropped. A staged
+    // file is then removed.
     ~FlacWriter();
 };
 
@@ -59,7 +63,8 @@ void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n);
 
 void write_flac_packets(FlacWriter& writer);
 
-// Sends the buffered tail, drains the encoder, writes the total sample count and closes the file.
+// Sends the buffered tail, drains the encoder, writes the total sample count, closes the file and
+// commits it under the output's name.
 void finish_flac(FlacWriter& writer);
 
 // The frame size the encoder asks for, or the default when it names none.

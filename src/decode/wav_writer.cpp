@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
-#include "output/output_policy.hpp"
 #include "platform/output_file.hpp"
 #include "decode/sample_conversion.hpp"
 
@@ -35,6 +35,8 @@ bool patch_le32(std::FILE* file, long offset, std::uint32_t value) {
 }  // namespace
 
 WavWriter::~WavWriter() {
+    // Taken out so finish_wav cannot commit an unfinished file; removed (if staged) once it is closed.
+    const std::optional<StagedOutput> unfinished = std::exchange(output, std::nullopt);
     try {
         finish_wav(*this);
     } catch (...) {
@@ -44,10 +46,10 @@ WavWriter::~WavWriter() {
 
 void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path, std::uint32_t sample_rate,
                      int channels, bool overwrite) {
-    apply_overwrite_rule(output_path, overwrite);
+    writer.output.emplace(output_path, overwrite);
     writer.sample_rate = sample_rate;
     writer.channels = channels;
-    writer.file = open_output_file(output_path);
+    writer.file = open_output_file(writer.output->path);
     if (writer.file == nullptr) throw std::runtime_error("unable to create WAV output");
     writer.stream_buffer = std::make_unique_for_overwrite<char[]>(kWavWriteBufferSize);
     std::setvbuf(writer.file, writer.stream_buffer.get(), _IOFBF, kWavWriteBufferSize);
@@ -89,6 +91,7 @@ void finish_wav(WavWriter& writer) {
     writer.file = nullptr;
     const bool closed = std::fclose(file) == 0;
     if (!patched || !closed) write_failed(writer);
+    if (writer.output) writer.output->commit();
 }
 
 }  // namespace orvane

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "output/staged_output.hpp"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -22,6 +25,7 @@ inline constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFDBull;
 inline constexpr std::size_t kWavWriteBufferSize = std::size_t{1} << 18;
 
 struct WavWriter {
+    std::optional<StagedOutput> output;     // where `file` is written, committed by finish_wav
     std::unique_ptr<char[]> stream_buffer;  // outlives `file`, which uses it
     std::FILE* file = nullptr;
     bool failed = false;               // a write failed: the header is left alone
@@ -33,7 +37,8 @@ struct WavWriter {
     WavWriter() = default;
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
-    // An unfinished writer fills in the sizes of what it wrote, ignoring errors, and closes.
+    // An unfinished writer fills in the sizes of what it wrote, ignoring errors, and closes; a staged
+    // file is then removed.
     ~WavWriter();
 };
 
@@ -43,7 +48,7 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
 // Converts the frame into one buffer and appends it with one write.
 void write_wav_frame(WavWriter& writer, const AVFrame& frame);
 
-// Checks the 4 GiB limit, fills in the sizes and closes the file.
+// Checks the 4 GiB limit, fills in the sizes, closes the file and commits it under the output's name.
 void finish_wav(WavWriter& writer);
 
 }  // namespace orvane

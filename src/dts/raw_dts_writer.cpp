@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "output/output_policy.hpp"
+#include "output/staged_output.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
@@ -170,14 +170,15 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                                                "DTS parser flush error during DTS extraction"};
     require_one_output_per_track(boundaries, tracks.size());
     if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
+    std::optional<StagedOutput> staged;  // outlives `output`, so its file is closed before any removal
     std::optional<RawOutput> output;
     std::size_t track = 0;
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;
     const auto open_track = [&](std::size_t index) {
-        apply_overwrite_rule(tracks[index], overwrite);
+        staged.emplace(tracks[index], overwrite);
         output.emplace();
-        open_output(*output, tracks[index]);
+        open_output(*output, staged->path);
     };
     run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int,
                                                              std::uint64_t start) {
@@ -190,6 +191,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
             if (frame_track > track + 1) throw_track_without_frames(track + 1);
             close_output(*output);
             output.reset();
+            staged->commit();
             open_track(++track);
         }
         ++frames;
@@ -215,20 +217,22 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
     close_output(*output);
+    staged->commit();
     return RawDtsTracksSummary{frames, dropped};
 }
 
 void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
                    bool quiet) {
-    apply_overwrite_rule(output_path, overwrite);
+    StagedOutput output(output_path, overwrite);
     if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
     if (is_16bit(analysis.packing)) {
-        write_16bit(output_path, analysis, quiet);
+        write_16bit(output.path, analysis, quiet);
     } else if (is_14bit(analysis.packing)) {
-        write_14bit(output_path, analysis, quiet);
+        write_14bit(output.path, analysis, quiet);
     } else {
         throw std::runtime_error("unsupported DTS packing");
     }
+    output.commit();
 }
 
 }  // namespace orvane

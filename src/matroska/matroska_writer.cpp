@@ -6,13 +6,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "output/output_policy.hpp"
+#include "output/staged_output.hpp"
 #include "output/program_info.hpp"
 #include "matroska/dts_packetiser.hpp"
 #include "matroska/dts_stream_probe.hpp"
@@ -33,14 +32,13 @@ namespace {
 }
 
 // The output context and the file it writes. Unless committed, leaving the scope closes the file,
-// frees the context and removes the output path, so a failed run leaves no Matroska file behind.
+// frees the context and then removes the staged file, so a failed run leaves no Matroska file behind.
 struct MatroskaOutput {
-    std::filesystem::path path;
+    StagedOutput staged;
     FormatContextHandle context;
     bool opened_file = false;
-    bool committed = false;
 
-    explicit MatroskaOutput(std::filesystem::path output_path) : path(std::move(output_path)) {}
+    explicit MatroskaOutput(StagedOutput output) : staged(std::move(output)) {}
     MatroskaOutput(const MatroskaOutput&) = delete;
     MatroskaOutput& operator=(const MatroskaOutput&) = delete;
 
@@ -54,11 +52,6 @@ struct MatroskaOutput {
     ~MatroskaOutput() {
         close_file();
         context.reset();
-        // A directory named as output (allowed through by --overwrite) was never ours to remove.
-        std::error_code ignored;
-        if (!committed && !std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) {
-            remove_path_quietly(path);
-        }
     }
 };
 
@@ -109,7 +102,7 @@ struct MatroskaMux {
     std::int64_t running = 0;
     std::uint64_t frames = 0;
 
-    explicit MatroskaMux(std::filesystem::path output_path) : output(std::move(output_path)) {}
+    explicit MatroskaMux(StagedOutput staged) : output(std::move(staged)) {}
 };
 
 // One chapter per track, from its index 1 (the first from the file's start, so the whole file is in
@@ -140,7 +133,7 @@ void add_matroska_chapters(AVFormatContext* context, const TrackList& tracks, st
 
 void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet& tags,
                    const TrackList& chapters = TrackList{}, std::int64_t duration = 0) {
-    const std::u8string utf8_path_bytes = mux.output.path.u8string();
+    const std::u8string utf8_path_bytes = mux.output.staged.path.u8string();
     const std::string utf8_path(utf8_path_bytes.begin(), utf8_path_bytes.end());
 
     AVFormatContext* raw_context = nullptr;
@@ -230,14 +223,14 @@ void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, bool quiet
                   << "Duration: " << static_cast<double>(mux.running) / params.sample_rate << " seconds\n"
                   << "DTS bitstream copied without audio re-encoding\n";
     }
-    mux.output.committed = true;
+    mux.output.staged.commit();
 }
 
 }  // namespace
 
 void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
                   const TagSet& tags, const TrackList& chapters) {
-    apply_overwrite_rule(output_path, overwrite);
+    StagedOutput staged(output_path, overwrite);
 
     // The packets view the payload wherever the parser left the frames in place.
     std::vector<DtsPacket> packets = packetise_dts(analysis);
@@ -249,7 +242,7 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
 
     std::int64_t duration = 0;
     for (const DtsPacket& packet : packets) duration += packet.duration;
-    MatroskaMux mux(output_path);
+    MatroskaMux mux(std::move(staged));
     open_matroska(mux, params, tags, chapters, duration);
 
     // Frames lying in the payload are handed to the muxer by reference to it: the payload outlives the
@@ -281,8 +274,7 @@ void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
     std::optional<MatroskaMux> mux;
     std::size_t track = 0;
     const auto open_track = [&](std::size_t index) {
-        apply_overwrite_rule(tracks[index].path, overwrite);
-        mux.emplace(tracks[index].path);
+        mux.emplace(StagedOutput(tracks[index].path, overwrite));
         open_matroska(*mux, params, tracks[index].tags);
     };
     run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int duration,

@@ -4,8 +4,8 @@
 
 namespace orvane {
 
-// Every writer calls this right before it creates the output: an existing entry (file, directory,
-// resolving link) is refused unless overwriting was asked for.
+// Every writer applies this (through StagedOutput) right before it creates the output: an existing
+// entry (file, directory, resolving link) is refused unless overwriting was asked for.
 void apply_overwrite_rule(const std::filesystem::path& output_path, bool overwrite);
 
 // After an operation returned: the output must exist and be non-empty.

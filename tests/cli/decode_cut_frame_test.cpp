@@ -88,16 +88,20 @@ TEST_F(DecodeCutFrame, CutFrameInTheMiddleStillFails) {
         SCOPED_TRACE(packing_name(packing));
         const auto in = dir.file("mid.wav");
         write_file(in, carrier_wav(carried_with_cut(packing, kFrames, 4)));
-        const auto out = dir.file("mid.wav.wav");
-        const auto result = run_orvane({in.string(), out.string(), "--overwrite"});
-        EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(result.err.ends_with(error_report("DTS packet rejected: Invalid data found when processing input")))
-            << result.err;
-        EXPECT_EQ(result.out.find("Incomplete final DTS frame"), std::string::npos);
-        const Bytes wav = read_file(out);
-        ASSERT_EQ(wav.size(), 44u + 4 * 512 * 6 * 3);
-        EXPECT_EQ(le32_at(wav, 40), wav.size() - 44);
-        EXPECT_EQ(le32_at(wav, 4), wav.size() - 8);
+        // The failed --overwrite leaves the file it was to replace as it was, and nothing beside it.
+        for (const char* name : {"mid.wav.wav", "mid.wav.flac"}) {
+            const auto out = dir.file(name);
+            const Bytes good(70000, 0x5A);
+            write_file(out, good);
+            const auto result = run_orvane({in.string(), out.string(), "--overwrite"});
+            EXPECT_EQ(result.status, 2);
+            EXPECT_TRUE(result.err.ends_with(error_report("DTS packet rejected: Invalid data found when processing input")))
+                << result.err;
+            EXPECT_EQ(result.out.find("Incomplete final DTS frame"), std::string::npos);
+            EXPECT_TRUE(read_file(out) == good) << name;
+            EXPECT_EQ(dir.names(), (std::vector<std::string>{"mid.wav", name})) << name;
+            std::filesystem::remove(out);
+        }
     }
 }
 

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <thread>
 
 #include "app/command_line.hpp"
 #include "support/carriage.hpp"
@@ -348,6 +353,42 @@ TEST_F(DriverTest, ExistingOutputNeedsOverwrite) {
     fs::create_directory(dir.file("dir.dts"));
     EXPECT_EQ(run_orvane({carrier.string(), dir.file("dir.dts").string()}).err,
               error_report("output file already exists (use --overwrite)"));
+}
+
+// --overwrite replaces the file the path names: through a link, which stays a link, with the old
+// file's permissions, leaving nothing beside it. A FIFO is written into as ever, and afterwards is
+// no file to verify.
+TEST_F(DriverTest, OverwriteReplacesTheFileThePathNames) {
+    if (test::testing_windows_build()) GTEST_SKIP() << "POSIX links, permissions and FIFOs";
+    fs::create_directory(dir.file("real"));
+    const fs::path kept = dir.file("real") / "kept.dts";
+    test::write_file(kept, Bytes(50000, 0x99));
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(kept, mode);
+    fs::create_symlink(kept, dir.file("link.dts"));
+    fs::create_symlink(fs::path("real") / "new.dts", dir.file("dangling.dts"));
+    for (const std::string link : {"link.dts", "dangling.dts"}) {
+        const auto result = run_orvane({"--quiet", "--overwrite", carrier.string(), dir.file(link).string()});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
+        EXPECT_EQ(test::read_file(dir.file(link)), frames) << link;
+    }
+    EXPECT_EQ(fs::status(kept).permissions(), mode);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"dangling.dts", "in.wav", "link.dts", "real"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("real")), fs::directory_iterator()), 2);
+
+    const fs::path pipe = dir.file("pipe.dts");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Bytes piped;
+    std::thread reader([&] { piped = test::read_file(pipe); });
+    const auto result = run_orvane({"--quiet", "--overwrite", carrier.string(), pipe.string()});
+    // Lets the reader go should the run not have opened the FIFO.
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+    reader.join();
+    EXPECT_EQ(piped, frames);
+    EXPECT_EQ(result.err, error_report("requested output file is empty or unreadable"));
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
 }
 
 TEST_F(DriverTest, UnqueryableOutputPathEndsWithTheFileSystemError) {

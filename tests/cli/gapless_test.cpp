@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "decode/decoded_output.hpp"
@@ -178,6 +182,33 @@ TEST_F(Gapless, FfmpegErrorsNameTheTrackFileBeingRead) {
     const auto result = run_orvane(gapless_args("flac", tracks));
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err.rfind(tracks[2].string() + ": [dca] ", 0), 0u) << result.err;
+}
+
+// Interrupted in the middle of track 2: track 1, finished before, stays whole; track 2 leaves nothing.
+TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
+    if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+    const Bytes second = cached_dts_cd_clip(86).joined();
+    Bytes minute;
+    for (int i = 0; i < 60; ++i) minute.insert(minute.end(), second.begin(), second.end());
+    write_file(dir.file("t1.dtswav"), carrier_wav(second));
+    write_file(dir.file("t2.dtswav"), carrier_wav(minute));
+    const auto result = run_orvane(gapless_args("flac", {dir.file("t1.dtswav"), dir.file("t2.dtswav")}), [&](int pid) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (bool grown = false; !grown && std::chrono::steady_clock::now() < deadline;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::error_code ignored;
+            for (const auto& entry : fs::directory_iterator(dir.path, ignored)) {
+                grown |= entry.path().filename().string().starts_with(".t2.flac") && entry.file_size(ignored) > 100000;
+            }
+        }
+        ::kill(pid, SIGINT);
+    });
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.err, "Error: track 2 of 2 (" + dir.file("t2.dtswav").string() +
+                              "): interrupted\nNo output file should be trusted if conversion was interrupted.\n");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t1.flac", "t2.dtswav"}));
+    EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("t1.flac"))), 86u * 512);
+    EXPECT_EQ(run_program("flac", {"-t", "-s", dir.file("t1.flac").string()}).status, 0);
 }
 
 // A sheet in a folder of its own, beside its image files.

@@ -1,5 +1,6 @@
 #include "support/temp_dir.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -26,6 +27,13 @@ TempDir::~TempDir() {
         }
     }
     std::filesystem::remove_all(path, ignored);
+}
+
+std::vector<std::string> TempDir::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void write_file(const std::filesystem::path& path, const Bytes& bytes) {

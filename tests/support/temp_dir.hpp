@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/dts_clip.hpp"
 
@@ -15,6 +16,8 @@ struct TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::filesystem::path file(const std::string& name) const { return path / name; }
+    // The names in the directory (hidden ones included), sorted.
+    std::vector<std::string> names() const;
 };
 
 void write_file(const std::filesystem::path& path, const Bytes& bytes);
