@@ -1,9 +1,12 @@
 #include "input/cue_sheet.hpp"
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "output/tag_set.hpp"
 #include "output/text_encoding.hpp"
@@ -27,12 +30,10 @@ struct SheetText {
 // UTF-16 when a byte-order mark says so (some Windows rippers write it); else UTF-8 with or without
 // its mark, or Windows-1252 when the bytes are not UTF-8.
 SheetText sheet_text(std::span<const std::uint8_t> bytes) {
-    for (const ByteOrder order : {ByteOrder::LittleEndian, ByteOrder::BigEndian}) {
-        const bool little = order == ByteOrder::LittleEndian;
-        if (starts_with(bytes, {std::uint8_t(little ? 0xFF : 0xFE), std::uint8_t(little ? 0xFE : 0xFF)})) {
-            Utf16Text decoded = utf8_from_utf16(bytes.subspan(2), order);
-            return {std::move(decoded.utf8), false, decoded.well_formed};
-        }
+    if (starts_with(bytes, {0xFF, 0xFE}) || starts_with(bytes, {0xFE, 0xFF})) {
+        const ByteOrder order = bytes[0] == 0xFF ? ByteOrder::LittleEndian : ByteOrder::BigEndian;
+        Utf16Text decoded = utf8_from_utf16(bytes.subspan(2), order);
+        return {std::move(decoded.utf8), false, decoded.well_formed};
     }
     if (starts_with(bytes, {0xEF, 0xBB, 0xBF})) bytes = bytes.subspan(3);
     std::string text(bytes.begin(), bytes.end());
@@ -73,23 +74,38 @@ std::vector<SheetLine> lines_of(std::string_view text) {
     return lines;
 }
 
-// A value: quoted, up to the closing quote, a backslash keeping the character after it (both stay in
-// the value); unquoted, up to the first blank. `rest` is left after it.
+// Where the quoted value `text` starts with ends: its closing quote, a backslash keeping the
+// character after it; npos when the line does not close it.
+std::size_t closing_quote(std::string_view text) {
+    std::size_t i = 1;
+    while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+    return i < text.size() ? i : std::string_view::npos;
+}
+
+// A value: quoted, up to the closing quote (a backslash and the character it keeps both stay in the
+// value) or the line's end; unquoted, up to the first blank. `rest` is left after it.
 std::string_view take_value(std::string_view& rest) {
     rest = trimmed(rest);
-    std::string_view value;
     if (!rest.empty() && rest.front() == '"') {
-        std::size_t i = 1;
-        while (i < rest.size() && rest[i] != '"') i += rest[i] == '\\' ? 2 : 1;
-        value = rest.substr(1, std::min(i, rest.size()) - 1);
-        rest.remove_prefix(std::min(i + 1, rest.size()));
-    } else {
-        std::size_t i = 0;
-        while (i < rest.size() && !is_blank(rest[i])) ++i;
-        value = rest.substr(0, i);
-        rest.remove_prefix(i);
+        const std::size_t end = std::min(closing_quote(rest), rest.size());
+        const std::string_view value = rest.substr(1, end - 1);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        return value;
     }
+    std::size_t i = 0;
+    while (i < rest.size() && !is_blank(rest[i])) ++i;
+    const std::string_view value = rest.substr(0, i);
+    rest.remove_prefix(i);
     return value;
+}
+
+// False when a value opens a quote that its line does not close: the value would be a guess.
+bool quotes_closed(std::string_view rest) {
+    for (rest = trimmed(rest); !rest.empty(); rest = trimmed(rest)) {
+        if (rest.front() == '"' && closing_quote(rest) == std::string_view::npos) return false;
+        take_value(rest);
+    }
+    return true;
 }
 
 // A REM value: quoted, or the rest of the line as it stands.
@@ -148,21 +164,33 @@ std::runtime_error line_error(const SheetLine& line, const std::string& what) {
 
 std::string track_label(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
 
-// The file that later index points lie in; one entry per name, however often a FILE line repeats it.
-void read_file_line(const SheetLine& line, CueSheet& sheet, std::size_t& file) {
+// What reading keeps from line to line. A line that is malformed but still takes its place in the
+// layout (a TRACK without a known mode, a value whose quote is not closed ...) is told only after
+// the layout holds, so that the reasons naming a line or a track come first.
+struct Reading {
+    std::size_t file = 0;  // the FILE that later index points lie in
+    std::string fault;     // the first such line's reason
+};
+
+void note_fault(Reading& reading, const std::string& reason) {
+    if (reading.fault.empty()) reading.fault = "CUE sheet could not be read: " + reason;
+}
+
+// One entry per name, however often a FILE line repeats it.
+void read_file_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
     std::string_view rest = line.rest;
     const std::string name(take_value(rest));
     if (name.empty()) throw line_error(line, "FILE without a name");
     const std::string type(take_value(rest));
     const auto known = std::find(sheet.files.begin(), sheet.files.end(), name);
-    file = static_cast<std::size_t>(known - sheet.files.begin());
+    reading.file = static_cast<std::size_t>(known - sheet.files.begin());
     if (known == sheet.files.end()) {
         sheet.files.push_back(name);
         sheet.file_types.push_back(type);
     }
 }
 
-void read_track_line(const SheetLine& line, CueSheet& sheet) {
+void read_track_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
     std::string_view rest = line.rest;
     std::uint64_t number = 0;
     if (!parse_number(take_value(rest), 99, number) || number == 0) {
@@ -170,15 +198,15 @@ void read_track_line(const SheetLine& line, CueSheet& sheet) {
     }
     if (sheet.files.empty()) throw line_error(line, "TRACK before any FILE");
     const std::string_view mode = take_value(rest);
-    if (!is_track_mode(mode)) throw std::runtime_error("CUE sheet could not be read: it is not a valid CUE sheet");
-    if (!trimmed(rest).empty()) throw std::runtime_error("CUE sheet could not be read: a TRACK or INDEX line is malformed");
+    if (!is_track_mode(mode)) note_fault(reading, "it is not a valid CUE sheet");
+    if (!trimmed(rest).empty()) note_fault(reading, "a TRACK or INDEX line is malformed");
     CueTrack track;
     track.number = static_cast<int>(number);
     track.audio = mode == "AUDIO";
     sheet.tracks.push_back(std::move(track));
 }
 
-void read_index_line(const SheetLine& line, CueSheet& sheet, std::size_t file) {
+void read_index_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
     if (sheet.tracks.empty()) throw line_error(line, "INDEX before any TRACK");
     std::string_view rest = line.rest;
     std::uint64_t number = 0;
@@ -187,11 +215,8 @@ void read_index_line(const SheetLine& line, CueSheet& sheet, std::size_t file) {
         throw line_error(line, "INDEX needs a number and a time mm:ss:ff");
     }
     CueTrack& track = sheet.tracks.back();
-    if (!trimmed(rest).empty()) {
-        throw std::runtime_error("CUE sheet could not be read: track " + track_label(track.number) +
-                                 " has a malformed INDEX line");
-    }
-    track.indexes.push_back({static_cast<int>(number), file, frame});
+    if (!trimmed(rest).empty()) note_fault(reading, "track " + track_label(track.number) + " has a malformed INDEX line");
+    track.indexes.push_back({static_cast<int>(number), reading.file, frame});
 }
 
 // The disc's texts before its first TRACK line, CATALOG and the REM fields among them; a track's
@@ -220,20 +245,24 @@ void read_text_line(const SheetLine& line, CueSheet& sheet) {
     }
 }
 
-void read_lines(const std::vector<SheetLine>& lines, CueSheet& sheet) {
-    std::size_t file = 0;
+// Returns the reason a malformed line gives to refuse the sheet, or nothing.
+std::string read_lines(const std::vector<SheetLine>& lines, CueSheet& sheet) {
+    Reading reading;
     for (const SheetLine& line : lines) {
         if (!is_sheet_keyword(line.keyword)) throw line_error(line, "not understood: " + std::string(line.keyword));
+        // A comment's text is free; any other line is read value by value.
+        if (line.keyword != "REM" && !quotes_closed(line.rest)) note_fault(reading, "it is not a valid CUE sheet");
         if (line.keyword == "FILE") {
-            read_file_line(line, sheet, file);
+            read_file_line(line, sheet, reading);
         } else if (line.keyword == "TRACK") {
-            read_track_line(line, sheet);
+            read_track_line(line, sheet, reading);
         } else if (line.keyword == "INDEX") {
-            read_index_line(line, sheet, file);
+            read_index_line(line, sheet, reading);
         } else {
             read_text_line(line, sheet);
         }
     }
+    return reading.fault;
 }
 
 // Tracks ascending, each with its INDEX 01, and every index point after the one before it on the
@@ -286,8 +315,9 @@ CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (!text.well_formed) throw std::runtime_error("CUE sheet is not text: its UTF-16 is malformed");
     CueSheet sheet;
     sheet.converted_from_windows_1252 = text.converted_from_windows_1252;
-    read_lines(lines_of(text.text), sheet);
+    const std::string fault = read_lines(lines_of(text.text), sheet);
     check_order(sheet);
+    if (!fault.empty()) throw std::runtime_error(fault);
     return sheet;
 }
 

@@ -151,6 +151,8 @@ TEST(CueSheet, RefusesSheetsThatCannotBeUsedWithTheReason) {
         {head + std::string("REM \0 x\n", 8), "CUE sheet is not text: it holds a NUL byte"},
         {utf16(widened(head) + u"REM \xD800 x\n", false), "CUE sheet is not text: its UTF-16 is malformed"},
         {utf16(widened(head), true) + "\n", "CUE sheet is not text: its UTF-16 is malformed"},
+        {head + " TRACK 02 AUDIO\n  TITLE \"x\\\"\n  INDEX 01 00:01:00\n",
+         "CUE sheet could not be read: it is not a valid CUE sheet"},
         {head + " TRACK 02 AUDIO 7\n  INDEX 01 00:01:00\n",
          "CUE sheet could not be read: a TRACK or INDEX line is malformed"},
         {head + " TRACK 02 AUDIO\n  INDEX 01 00:01:00 00:02:00\n",
