@@ -1,7 +1,6 @@
-# The portable build: FFmpeg's and libcue's static libraries from scripts/build-ffmpeg and
-# scripts/build-libcue (or ORVANE_FFMPEG_PREFIX, ORVANE_LIBCUE_PREFIX), under the same target names the
-# system build uses, PkgConfig::FFMPEG and PkgConfig::LIBCUE, so nothing else changes.
-# The scripts run at every configure: they return at once when their cached build exists.
+# The portable build: FFmpeg's static libraries from scripts/build-ffmpeg (or ORVANE_FFMPEG_PREFIX),
+# under the same target name the system build uses, PkgConfig::FFMPEG, so nothing else changes.
+# The script runs at every configure: it returns at once when its cached build exists.
 if(WIN32)
   set(bundled_target windows)
 else()
@@ -52,14 +51,3 @@ target_include_directories(PkgConfig::FFMPEG INTERFACE ${FFMPEG_STATIC_INCLUDE_D
 target_compile_options(PkgConfig::FFMPEG INTERFACE ${FFMPEG_STATIC_CFLAGS_OTHER})
 target_link_libraries(PkgConfig::FFMPEG INTERFACE ${ffmpeg_link_libraries})
 target_link_options(PkgConfig::FFMPEG INTERFACE ${FFMPEG_STATIC_LDFLAGS_OTHER})
-
-# libcue: one archive, no dependencies.
-orvane_bundled_prefix(ORVANE_LIBCUE_INSTALL "${ORVANE_LIBCUE_PREFIX}" build-libcue)
-if(NOT EXISTS ${ORVANE_LIBCUE_INSTALL}/lib/libcue.a OR NOT EXISTS ${ORVANE_LIBCUE_INSTALL}/include/libcue.h)
-  message(FATAL_ERROR "no static libcue installed in ${ORVANE_LIBCUE_INSTALL}")
-endif()
-set(ORVANE_LIBCUE_INSTALL ${ORVANE_LIBCUE_INSTALL} CACHE INTERNAL "The static libcue this build links (for scripts/release-tarball)")
-message(STATUS "Static libcue: ${ORVANE_LIBCUE_INSTALL}")
-add_library(PkgConfig::LIBCUE INTERFACE IMPORTED)
-target_include_directories(PkgConfig::LIBCUE INTERFACE ${ORVANE_LIBCUE_INSTALL}/include)
-target_link_libraries(PkgConfig::LIBCUE INTERFACE ${ORVANE_LIBCUE_INSTALL}/lib/libcue.a)

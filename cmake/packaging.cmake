@@ -1,6 +1,6 @@
 # Debian package of the installed tree: `cpack -G DEB` in the build directory.
 # The package's dependencies are computed by dpkg-shlibdeps from the libraries the binary links
-# against (the FFmpeg runtime libraries, libcue, the C and C++ runtimes), so they follow the build
+# against (the FFmpeg runtime libraries, the C and C++ runtimes), so they follow the build
 # machine.
 
 set(CPACK_PACKAGE_NAME orvane)
@@ -35,27 +35,18 @@ string(STRIP "${orvane_license}" orvane_license)
 string(REGEX REPLACE "\n\n" "\n.\n" orvane_license "${orvane_license}")
 string(REGEX REPLACE "\n" "\n " ORVANE_LICENSE_PARAGRAPH " ${orvane_license}")
 if(ORVANE_BUNDLED_FFMPEG)
-  # Linked statically, FFmpeg and libcue are part of the package: their licence texts and build notes
-  # go with it.
+  # Linked statically, FFmpeg is part of the package: its licence text and build note go with it.
   set(ORVANE_FFMPEG_COMMENT "ORVANE is statically linked with FFmpeg's libraries (libavcodec,
  libavformat, libavutil), licensed under the GNU Lesser General Public License version 2.1 or
  later; its text and a note of the FFmpeg version, configuration and source are in
- /usr/share/doc/orvane/ffmpeg.
- .
- It is also statically linked with libcue, whose files taken from cuetools are licensed under
- the GNU General Public License version 2 and the others under a BSD-style licence; its licence
- text and a note of the libcue version and source are in /usr/share/doc/orvane/libcue.")
+ /usr/share/doc/orvane/ffmpeg.")
   install(FILES ${ORVANE_FFMPEG_INSTALL}/share/doc/ffmpeg/COPYING.LGPLv2.1
                 ${ORVANE_FFMPEG_INSTALL}/share/doc/ffmpeg/FFMPEG-BUILD.txt
           DESTINATION ${CMAKE_INSTALL_DOCDIR}/ffmpeg OPTIONAL)
-  install(FILES ${ORVANE_LIBCUE_INSTALL}/share/doc/libcue/LICENSE
-                ${ORVANE_LIBCUE_INSTALL}/share/doc/libcue/LIBCUE-BUILD.txt
-          DESTINATION ${CMAKE_INSTALL_DOCDIR}/libcue OPTIONAL)
 else()
-  set(ORVANE_FFMPEG_COMMENT "ORVANE links FFmpeg's libraries (libavcodec, libavformat, libavutil) and libcue. They
- are not part of this package and come under their own licences; see the copyright files of their
- packages, such as /usr/share/doc/libavcodec59/copyright and /usr/share/doc/libcue2/copyright on
- Debian 12.")
+  set(ORVANE_FFMPEG_COMMENT "ORVANE links FFmpeg's libraries (libavcodec, libavformat, libavutil). They are not
+ part of this package and come under their own licences; see the copyright files of their
+ packages, such as /usr/share/doc/libavcodec59/copyright on Debian 12.")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

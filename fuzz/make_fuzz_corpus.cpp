@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
              test::build_wav("RIFF", {{"fmt ", test::fmt_body(1, 2, 44100, 16)}, {"data", frame}, {"LIST", info}}));
         seed(input, "fmt-after-data.wav",
              test::build_wav("RIFF", {{"data", frame}, {"fmt ", test::fmt_body(1, 2, 44100, 16)}}));
-        // Sheets: one image with pregaps, a FILE per track with a gap in the file before, Windows-1252.
+        // Sheets: one image with pregaps, a FILE per track with a gap in the file before, Windows-1252, UTF-16.
         const auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
         seed(cue, "image.cue",
              text("\xEF\xBB\xBFREM GENRE \"Rock\"\r\nREM DATE 1999\r\nCATALOG 0123456789012\r\n"
@@ -154,6 +154,14 @@ int main(int argc, char** argv) {
                   "FILE b.wav WAVE\n  INDEX 01 00:00:00\n  INDEX 02 00:01:00\n TRACK 03 MODE1/2352\n"
                   "  SONGWRITER x\n  INDEX 01 00:05:00\n"));
         seed(cue, "cp1252.cue", text("TITLE \"\x80\xE9\"\nFILE a.wav WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00"));
+        // UTF-16 after its byte-order mark, as some Windows rippers write it.
+        Bytes utf16{0xFF, 0xFE};
+        for (const char16_t unit : std::u16string(u"TITLE \"\u00E9\U0001F3B5\"\r\nFILE a.wav WAVE\r\n TRACK 01 AUDIO\r\n"
+                                                  u"  INDEX 01 00:00:00\r\n")) {
+            utf16.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            utf16.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        seed(cue, "utf16.cue", utf16);
         std::printf("%d seeds in %s\n", seeds_written, root.c_str());
         return 0;
     } catch (const std::exception& error) {

@@ -4,7 +4,7 @@
 # Building the program, the sample generator and the tests (whose tree holds the generator).
 ORVANE_BUILD_PACKAGES=(
   build-essential cmake pkg-config
-  libavcodec-dev libavformat-dev libavutil-dev libcue-dev
+  libavcodec-dev libavformat-dev libavutil-dev
   googletest libgtest-dev
 )
 # What the test suite uses besides: independent tools to check outputs with, `file` for CPack's
@@ -15,9 +15,8 @@ ORVANE_TEST_PACKAGES=(
 # The memory checkers: the fuzz targets are built with clang and libFuzzer; Valgrind.
 ORVANE_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 ORVANE_VALGRIND_PACKAGES=(valgrind)
-# scripts/build-ffmpeg and scripts/build-libcue: Debian's FFmpeg and libcue source packages, built
-# into static libraries (libcue with CMake, bison and flex).
-ORVANE_BUNDLE_PACKAGES=(nasm dpkg-dev xz-utils debian-archive-keyring bison flex)
+# scripts/build-ffmpeg: Debian's FFmpeg source package, built into static libraries.
+ORVANE_BUNDLE_PACKAGES=(nasm dpkg-dev xz-utils debian-archive-keyring)
 ORVANE_PACKAGES=(
   "${ORVANE_BUILD_PACKAGES[@]}" "${ORVANE_TEST_PACKAGES[@]}" "${ORVANE_FUZZ_PACKAGES[@]}"
   "${ORVANE_VALGRIND_PACKAGES[@]}" "${ORVANE_BUNDLE_PACKAGES[@]}"

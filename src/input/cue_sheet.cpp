@@ -1,17 +1,15 @@
 #include "input/cue_sheet.hpp"
 
 #include <algorithm>
-#include <memory>
+#include <initializer_list>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
-
-extern "C" {
-#include <libcue.h>
-}
+#include <vector>
 
 #include "output/tag_set.hpp"
-#include "platform/standard_error_silence.hpp"
+#include "output/text_encoding.hpp"
 
 namespace orvane {
 namespace {
@@ -19,29 +17,28 @@ namespace {
 // A sheet of 99 tracks with long texts stays far below this; anything larger is not a sheet.
 constexpr std::size_t kMaxSheetBytes = std::size_t{1} << 20;
 
-bool has_bom(std::span<const std::uint8_t> bytes) {
-    return bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+bool starts_with(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> mark) {
+    return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
 }
 
-// The sheet as UTF-8 without a byte-order mark, its lines ended by "\n" alone, the last one too
-// (the parser refuses CR and a last line without its end).
-std::string normalised_text(std::span<const std::uint8_t> bytes, bool& converted) {
-    if (has_bom(bytes)) bytes = bytes.subspan(3);
-    std::string raw(bytes.begin(), bytes.end());
-    converted = !is_valid_utf8(raw);
-    if (converted) raw = utf8_from_windows_1252(raw);
-    std::string text;
-    text.reserve(raw.size() + 1);
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r') {
-            text += '\n';
-            if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
-        } else {
-            text += raw[i];
-        }
+struct SheetText {
+    std::string text;  // UTF-8 without a byte-order mark
+    bool converted_from_windows_1252 = false;
+    bool well_formed = true;  // false for UTF-16 that breaks off
+};
+
+// UTF-16 when a byte-order mark says so (some Windows rippers write it); else UTF-8 with or without
+// its mark, or Windows-1252 when the bytes are not UTF-8.
+SheetText sheet_text(std::span<const std::uint8_t> bytes) {
+    if (starts_with(bytes, {0xFF, 0xFE}) || starts_with(bytes, {0xFE, 0xFF})) {
+        const ByteOrder order = bytes[0] == 0xFF ? ByteOrder::LittleEndian : ByteOrder::BigEndian;
+        Utf16Text decoded = utf8_from_utf16(bytes.subspan(2), order);
+        return {std::move(decoded.utf8), false, decoded.well_formed};
     }
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    return text;
+    if (starts_with(bytes, {0xEF, 0xBB, 0xBF})) bytes = bytes.subspan(3);
+    std::string text(bytes.begin(), bytes.end());
+    if (is_valid_utf8(text)) return {std::move(text), false, true};
+    return {utf8_from_windows_1252(text), true, true};
 }
 
 struct SheetLine {
@@ -50,7 +47,7 @@ struct SheetLine {
     std::string_view rest;
 };
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
@@ -58,13 +55,16 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// The sheet's lines that hold something, numbered as an editor shows them: CR LF, LF and CR alike end
+// a line.
 std::vector<SheetLine> lines_of(std::string_view text) {
     std::vector<SheetLine> lines;
     std::size_t number = 0;
     while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
         std::string_view line = trimmed(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
+        const bool crlf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+        text.remove_prefix(std::min(end + (crlf ? 2 : 1), text.size()));
         ++number;
         if (line.empty()) continue;
         std::size_t split = 0;
@@ -74,23 +74,38 @@ std::vector<SheetLine> lines_of(std::string_view text) {
     return lines;
 }
 
-// A quoted value as the parser takes it: up to the closing quote, a backslash keeping the character
-// after it (both stay in the value); unquoted, up to the first blank. `rest` is left after it.
+// Where the quoted value `text` starts with ends: its closing quote, a backslash keeping the
+// character after it; npos when the line does not close it.
+std::size_t closing_quote(std::string_view text) {
+    std::size_t i = 1;
+    while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+    return i < text.size() ? i : std::string_view::npos;
+}
+
+// A value: quoted, up to the closing quote (a backslash and the character it keeps both stay in the
+// value) or the line's end; unquoted, up to the first blank. `rest` is left after it.
 std::string_view take_value(std::string_view& rest) {
     rest = trimmed(rest);
-    std::string_view value;
     if (!rest.empty() && rest.front() == '"') {
-        std::size_t i = 1;
-        while (i < rest.size() && rest[i] != '"') i += rest[i] == '\\' ? 2 : 1;
-        value = rest.substr(1, std::min(i, rest.size()) - 1);
-        rest.remove_prefix(std::min(i + 1, rest.size()));
-    } else {
-        std::size_t i = 0;
-        while (i < rest.size() && !is_blank(rest[i])) ++i;
-        value = rest.substr(0, i);
-        rest.remove_prefix(i);
+        const std::size_t end = std::min(closing_quote(rest), rest.size());
+        const std::string_view value = rest.substr(1, end - 1);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        return value;
     }
+    std::size_t i = 0;
+    while (i < rest.size() && !is_blank(rest[i])) ++i;
+    const std::string_view value = rest.substr(0, i);
+    rest.remove_prefix(i);
     return value;
+}
+
+// False when a value opens a quote that its line does not close: the value would be a guess.
+bool quotes_closed(std::string_view rest) {
+    for (rest = trimmed(rest); !rest.empty(); rest = trimmed(rest)) {
+        if (rest.front() == '"' && closing_quote(rest) == std::string_view::npos) return false;
+        take_value(rest);
+    }
+    return true;
 }
 
 // A REM value: quoted, or the rest of the line as it stands.
@@ -100,8 +115,7 @@ std::string rem_value(std::string_view rest) {
     return std::string(rest);
 }
 
-// Every keyword the parser knows at the start of a line; any other line would be dropped by its
-// error recovery without a word, so it is refused instead.
+// Every keyword a sheet may start a line with; any other line is refused rather than passed over.
 bool is_sheet_keyword(std::string_view keyword) {
     static constexpr std::string_view kKeywords[] = {
         "REM",      "CATALOG",   "CDTEXTFILE", "FILE",     "TRACK",     "FLAGS",   "PREGAP",
@@ -109,6 +123,12 @@ bool is_sheet_keyword(std::string_view keyword) {
         "MESSAGE",  "DISC_ID",   "GENRE",      "TOC_INFO1", "TOC_INFO2", "UPC_EAN", "ISRC",
         "SIZE_INFO"};
     return std::find(std::begin(kKeywords), std::end(kKeywords), keyword) != std::end(kKeywords);
+}
+
+bool is_track_mode(std::string_view mode) {
+    static constexpr std::string_view kModes[] = {"AUDIO",      "MODE1/2048", "MODE1/2352", "MODE2/2336",
+                                                  "MODE2/2048", "MODE2/2342", "MODE2/2332", "MODE2/2352"};
+    return std::find(std::begin(kModes), std::end(kModes), mode) != std::end(kModes);
 }
 
 bool parse_number(std::string_view digits, std::uint64_t limit, std::uint64_t& value) {
@@ -138,96 +158,111 @@ bool parse_time(std::string_view text, std::uint64_t& frames) {
     return true;
 }
 
-std::string line_error(const SheetLine& line, const std::string& what) {
-    return "CUE sheet line " + std::to_string(line.number) + ": " + what;
+std::runtime_error line_error(const SheetLine& line, const std::string& what) {
+    return std::runtime_error("CUE sheet line " + std::to_string(line.number) + ": " + what);
 }
 
 std::string track_label(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
 
-// What the library's interface leaves out, read from the lines themselves: which FILE each index
-// point lies in (its per-track file name goes wrong once a FILE line sits inside a track), the
-// track numbers, CATALOG (no accessor either), and the REM GENRE, DISCNUMBER and TOTALDISCS comments (it keeps only
-// REM DATE and ReplayGain). Texts come from the library.
-void read_layout(const std::vector<SheetLine>& lines, CueSheet& sheet) {
-    bool file_seen = false;
-    std::size_t file = 0;
-    for (const SheetLine& line : lines) {
-        if (!is_sheet_keyword(line.keyword)) {
-            throw std::runtime_error(line_error(line, "not understood: " + std::string(line.keyword)));
-        }
-        std::string_view rest = line.rest;
-        if (line.keyword == "FILE") {
-            const std::string name(take_value(rest));
-            if (name.empty()) throw std::runtime_error(line_error(line, "FILE without a name"));
-            const std::string type(take_value(rest));
-            const auto known = std::find(sheet.files.begin(), sheet.files.end(), name);
-            file = static_cast<std::size_t>(known - sheet.files.begin());
-            if (known == sheet.files.end()) {
-                sheet.files.push_back(name);
-                sheet.file_types.push_back(type);
-            }
-            file_seen = true;
-        } else if (line.keyword == "TRACK") {
-            std::uint64_t number = 0;
-            if (!parse_number(take_value(rest), 99, number) || number == 0) {
-                throw std::runtime_error(line_error(line, "TRACK needs a number from 1 to 99"));
-            }
-            if (!file_seen) throw std::runtime_error(line_error(line, "TRACK before any FILE"));
-            CueTrack track;
-            track.number = static_cast<int>(number);
-            sheet.tracks.push_back(std::move(track));
-        } else if (line.keyword == "INDEX") {
-            std::uint64_t number = 0;
-            std::uint64_t frame = 0;
-            if (sheet.tracks.empty()) throw std::runtime_error(line_error(line, "INDEX before any TRACK"));
-            if (!parse_number(take_value(rest), 99, number) || !parse_time(take_value(rest), frame)) {
-                throw std::runtime_error(line_error(line, "INDEX needs a number and a time mm:ss:ff"));
-            }
-            sheet.tracks.back().indexes.push_back({static_cast<int>(number), file, frame});
-        } else if (sheet.tracks.empty() && line.keyword == "CATALOG") {
-            sheet.catalog = std::string(take_value(rest));
-        } else if (sheet.tracks.empty() && line.keyword == "REM") {
-            const std::string_view name = take_value(rest);
-            if (name == "GENRE") sheet.genre = rem_value(rest);
-            if (name == "DISCNUMBER") sheet.disc_number = rem_value(rest);
-            if (name == "TOTALDISCS") sheet.total_discs = rem_value(rest);
-        }
+// What reading keeps from line to line. A line that is malformed but still takes its place in the
+// layout (a TRACK without a known mode, a value whose quote is not closed ...) is told only after
+// the layout holds, so that the reasons naming a line or a track come first.
+struct Reading {
+    std::size_t file = 0;  // the FILE that later index points lie in
+    std::string fault;     // the first such line's reason
+};
+
+void note_fault(Reading& reading, const std::string& reason) {
+    if (reading.fault.empty()) reading.fault = "CUE sheet could not be read: " + reason;
+}
+
+// One entry per name, however often a FILE line repeats it.
+void read_file_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
+    std::string_view rest = line.rest;
+    const std::string name(take_value(rest));
+    if (name.empty()) throw line_error(line, "FILE without a name");
+    const std::string type(take_value(rest));
+    const auto known = std::find(sheet.files.begin(), sheet.files.end(), name);
+    reading.file = static_cast<std::size_t>(known - sheet.files.begin());
+    if (known == sheet.files.end()) {
+        sheet.files.push_back(name);
+        sheet.file_types.push_back(type);
     }
 }
 
-std::string text_or_empty(const char* text) { return text == nullptr ? std::string() : std::string(text); }
-
-struct CdDeleter {
-    void operator()(Cd* cd) const { cd_delete(cd); }
-};
-
-// The library's reading of the sheet must agree with the line scan on every track and index point;
-// where its error recovery skipped a line it does not.
-void take_library_reading(const Cd& cd, CueSheet& sheet) {
-    if (cd_get_ntrack(&cd) != static_cast<int>(sheet.tracks.size())) {
-        throw std::runtime_error("CUE sheet could not be read: a TRACK or INDEX line is malformed");
+void read_track_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
+    std::string_view rest = line.rest;
+    std::uint64_t number = 0;
+    if (!parse_number(take_value(rest), 99, number) || number == 0) {
+        throw line_error(line, "TRACK needs a number from 1 to 99");
     }
-    const Cdtext* disc = cd_get_cdtext(&cd);
-    sheet.title = text_or_empty(cdtext_get(PTI_TITLE, disc));
-    sheet.performer = text_or_empty(cdtext_get(PTI_PERFORMER, disc));
-    sheet.songwriter = text_or_empty(cdtext_get(PTI_SONGWRITER, disc));
-    for (std::size_t k = 0; k < sheet.tracks.size(); ++k) {
-        CueTrack& track = sheet.tracks[k];
-        const Track* read = cd_get_track(&cd, static_cast<int>(k + 1));
-        if (read == nullptr) throw std::runtime_error("CUE sheet could not be read");
-        for (const CueIndex& index : track.indexes) {
-            if (track_get_index(read, index.number) != static_cast<long>(index.frame)) {
-                throw std::runtime_error("CUE sheet could not be read: track " + track_label(track.number) +
-                                         " has a malformed INDEX line");
-            }
+    if (sheet.files.empty()) throw line_error(line, "TRACK before any FILE");
+    const std::string_view mode = take_value(rest);
+    if (!is_track_mode(mode)) note_fault(reading, "it is not a valid CUE sheet");
+    if (!trimmed(rest).empty()) note_fault(reading, "a TRACK or INDEX line is malformed");
+    CueTrack track;
+    track.number = static_cast<int>(number);
+    track.audio = mode == "AUDIO";
+    sheet.tracks.push_back(std::move(track));
+}
+
+void read_index_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
+    if (sheet.tracks.empty()) throw line_error(line, "INDEX before any TRACK");
+    std::string_view rest = line.rest;
+    std::uint64_t number = 0;
+    std::uint64_t frame = 0;
+    if (!parse_number(take_value(rest), 99, number) || !parse_time(take_value(rest), frame)) {
+        throw line_error(line, "INDEX needs a number and a time mm:ss:ff");
+    }
+    CueTrack& track = sheet.tracks.back();
+    if (!trimmed(rest).empty()) note_fault(reading, "track " + track_label(track.number) + " has a malformed INDEX line");
+    track.indexes.push_back({static_cast<int>(number), reading.file, frame});
+}
+
+// The disc's texts before its first TRACK line, CATALOG and the REM fields among them; a track's
+// after its own TRACK line. Other lines (PREGAP, CDTEXTFILE, ARRANGER ...) carry nothing used here.
+void read_text_line(const SheetLine& line, CueSheet& sheet) {
+    std::string_view rest = line.rest;
+    CueTrack* const track = sheet.tracks.empty() ? nullptr : &sheet.tracks.back();
+    if (line.keyword == "TITLE") {
+        (track ? track->title : sheet.title) = take_value(rest);
+    } else if (line.keyword == "PERFORMER") {
+        (track ? track->performer : sheet.performer) = take_value(rest);
+    } else if (line.keyword == "SONGWRITER") {
+        (track ? track->songwriter : sheet.songwriter) = take_value(rest);
+    } else if (track && line.keyword == "ISRC") {
+        track->isrc = take_value(rest);
+    } else if (track && line.keyword == "FLAGS") {
+        while (!trimmed(rest).empty()) track->pre_emphasis = track->pre_emphasis || take_value(rest) == "PRE";
+    } else if (!track && line.keyword == "CATALOG") {
+        sheet.catalog = take_value(rest);
+    } else if (!track && line.keyword == "REM") {
+        const std::string_view name = take_value(rest);
+        if (name == "GENRE") sheet.genre = rem_value(rest);
+        if (name == "DATE") sheet.date = rem_value(rest);
+        if (name == "DISCNUMBER") sheet.disc_number = rem_value(rest);
+        if (name == "TOTALDISCS") sheet.total_discs = rem_value(rest);
+    }
+}
+
+// Returns the reason a malformed line gives to refuse the sheet, or nothing.
+std::string read_lines(const std::vector<SheetLine>& lines, CueSheet& sheet) {
+    Reading reading;
+    for (const SheetLine& line : lines) {
+        if (!is_sheet_keyword(line.keyword)) throw line_error(line, "not understood: " + std::string(line.keyword));
+        // A comment's text is free; any other line is read value by value.
+        if (line.keyword != "REM" && !quotes_closed(line.rest)) note_fault(reading, "it is not a valid CUE sheet");
+        if (line.keyword == "FILE") {
+            read_file_line(line, sheet, reading);
+        } else if (line.keyword == "TRACK") {
+            read_track_line(line, sheet, reading);
+        } else if (line.keyword == "INDEX") {
+            read_index_line(line, sheet, reading);
+        } else {
+            read_text_line(line, sheet);
         }
-        track.audio = track_get_mode(read) == MODE_AUDIO;
-        const Cdtext* texts = track_get_cdtext(read);
-        track.title = text_or_empty(cdtext_get(PTI_TITLE, texts));
-        track.performer = text_or_empty(cdtext_get(PTI_PERFORMER, texts));
-        track.songwriter = text_or_empty(cdtext_get(PTI_SONGWRITER, texts));
-        track.isrc = text_or_empty(track_get_isrc(read));
     }
+    return reading.fault;
 }
 
 // Tracks ascending, each with its INDEX 01, and every index point after the one before it on the
@@ -263,10 +298,9 @@ void check_order(const CueSheet& sheet) {
 
 bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > kMaxSheetBytes) return false;
-    if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) != bytes.end()) return false;
-    if (has_bom(bytes)) bytes = bytes.subspan(3);
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    for (const SheetLine& line : lines_of(text.substr(0, std::min<std::size_t>(text.size(), 4096)))) {
+    const std::string text = sheet_text(bytes).text;
+    if (text.find('\0') != std::string::npos) return false;
+    for (const SheetLine& line : lines_of(std::string_view(text).substr(0, 4096))) {
         if (line.keyword == "REM") continue;
         return line.keyword == "FILE" || line.keyword == "TITLE" || line.keyword == "PERFORMER" ||
                line.keyword == "CATALOG" || line.keyword == "CDTEXTFILE" || line.keyword == "SONGWRITER";
@@ -276,20 +310,14 @@ bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes) {
 
 CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (bytes.size() > kMaxSheetBytes) throw std::runtime_error("CUE sheet is too large");
-    if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) != bytes.end()) {
-        throw std::runtime_error("CUE sheet is not text: it holds a NUL byte");
-    }
+    const SheetText text = sheet_text(bytes);
+    if (text.text.find('\0') != std::string::npos) throw std::runtime_error("CUE sheet is not text: it holds a NUL byte");
+    if (!text.well_formed) throw std::runtime_error("CUE sheet is not text: its UTF-16 is malformed");
     CueSheet sheet;
-    const std::string text = normalised_text(bytes, sheet.converted_from_windows_1252);
-    read_layout(lines_of(text), sheet);
+    sheet.converted_from_windows_1252 = text.converted_from_windows_1252;
+    const std::string fault = read_lines(lines_of(text.text), sheet);
     check_order(sheet);
-
-    // The parser keeps its state in globals (one sheet at a time) and prints its complaints itself.
-    std::unique_ptr<Cd, CdDeleter> cd;
-    with_standard_error_silenced([&] { cd.reset(cue_parse_string(text.c_str())); });
-    if (!cd) throw std::runtime_error("CUE sheet could not be read: it is not a valid CUE sheet");
-    take_library_reading(*cd, sheet);
-    sheet.date = text_or_empty(rem_get(REM_DATE, cd_get_rem(cd.get())));
+    if (!fault.empty()) throw std::runtime_error(fault);
     return sheet;
 }
 

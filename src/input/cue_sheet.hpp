@@ -30,6 +30,7 @@ struct CueTrack {
     std::string performer;
     std::string songwriter;
     std::string isrc;
+    bool pre_emphasis = false;      // FLAGS PRE
 };
 
 // A CUE sheet as read: every text UTF-8, file names as the sheet writes them (relative to the sheet's
@@ -52,8 +53,9 @@ struct CueSheet {
 // True when the bytes are a CUE sheet's text (the content decides, never the file's name).
 bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes);
 
-// Reads a sheet: UTF-8 with or without a byte-order mark, else Windows-1252 converted to UTF-8.
-// Raises with a message naming what is wrong when the sheet cannot be used.
+// Reads a sheet: UTF-16 (either byte order) after its byte-order mark, UTF-8 with or without one,
+// else Windows-1252 converted to UTF-8. Raises with a message naming what is wrong when the sheet
+// cannot be used; a line that is not understood is refused, never passed over.
 CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes);
 
 // True for a file the sheet calls raw CD audio without a header (BINARY, MOTOROLA).

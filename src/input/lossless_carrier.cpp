@@ -12,6 +12,7 @@
 
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "input/dts_sync.hpp"
+#include "output/text_encoding.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
 

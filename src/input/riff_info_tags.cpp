@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "output/text_encoding.hpp"
+
 namespace orvane {
 
 std::string info_text(std::span<const std::uint8_t> bytes) {

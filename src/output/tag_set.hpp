@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,13 +31,6 @@ struct TagSet {
 };
 
 bool is_empty(const TagSet& tags);
-
-// True when the bytes are well-formed UTF-8 (shortest forms only, no surrogates, at most U+10FFFF).
-bool is_valid_utf8(const std::string& text);
-
-// Text written in Windows-1252 (what older Windows programs write), as UTF-8. The five bytes that
-// code page leaves undefined keep the code point of the same value, as Latin-1 reads them.
-std::string utf8_from_windows_1252(std::string_view text);
 
 // Sets the field that a common Vorbis comment or APEv2 name stands for (any case: "TITLE", "Year",
 // "ALBUM ARTIST", "TRACKNUMBER", "Track" ...). A track or disc number written "3/12" also gives the

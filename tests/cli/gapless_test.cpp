@@ -301,6 +301,36 @@ TEST_F(Gapless, SheetWithAFilePerTrackKeepsPregapsAndCutsInsideFiles) {
     }
 }
 
+// A UTF-16 sheet (what some Windows rippers write) is taken for a sheet and read like its UTF-8 twin,
+// in the split and with --cue alike.
+TEST_F(Gapless, Utf16SheetGivesTheOutputsOfItsUtf8Twin) {
+    const Bytes image = carrier_wav(disc(DtsPacking::Le14));
+    const std::string sheet = "PERFORMER \"@\"\r\nFILE \"disc.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"@\"\r\n"
+                              "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:00:03\r\n";
+    std::string utf8 = sheet;
+    std::u16string utf16(sheet.begin(), sheet.end());
+    for (std::size_t at; (at = utf8.find('@')) != std::string::npos;) utf8.replace(at, 1, "\xC3\x89t\xC3\xA9");
+    for (std::size_t at; (at = utf16.find(u'@')) != std::u16string::npos;) utf16.replace(at, 1, u"\u00C9t\u00E9");
+    std::string utf16_bytes = "\xFF\xFE";
+    for (const char16_t unit : utf16) utf16_bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+
+    for (const auto& [folder, text] : {std::pair{"utf8", utf8}, std::pair{"utf16", utf16_bytes}}) {
+        const fs::path path = write_sheet(dir, folder, text);
+        write_file(dir.file(folder) / "disc.wav", image);
+        ASSERT_EQ(run_orvane({"--quiet", "--gapless", "flac", path.string()}).status, 0) << folder;
+        const auto whole = run_orvane({(dir.file(folder) / "disc.wav").string(), (dir.file(folder) / "whole.flac").string(),
+                                       "--cue", path.string(), "--quiet"});
+        ASSERT_EQ(whole.status, 0) << whole.err;
+    }
+    for (const fs::path& name : {fs::path(u8"01 - \u00C9t\u00E9.flac"), fs::path("02.flac"), fs::path("whole.flac")}) {
+        ASSERT_TRUE(fs::exists(dir.file("utf8") / name)) << name;
+        EXPECT_TRUE(read_file(dir.file("utf8") / name) == read_file(dir.file("utf16") / name)) << name;
+    }
+    // Given as a plain input, it is named as a sheet, not searched for DTS.
+    const auto result = run_orvane({(dir.file("utf16") / "disc.cue").string(), dir.file("x.flac").string()});
+    EXPECT_NE(result.err.find("Error: input is a CUE sheet"), std::string::npos) << result.err;
+}
+
 TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
     const Bytes payload = disc(DtsPacking::Le14);
     fs::create_directories(dir.file("bad"));

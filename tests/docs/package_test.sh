@@ -48,18 +48,17 @@ if [[ $bundled == ON ]]; then
             fail "the bundled build loads $library"
     done < <(ldd "$build/orvane")
     grep -q 'libav' <<<"$depends" && fail "Depends names FFmpeg's libraries: $depends"
-    for path in ./usr/share/doc/orvane/ffmpeg/COPYING.LGPLv2.1 ./usr/share/doc/orvane/ffmpeg/FFMPEG-BUILD.txt \
-        ./usr/share/doc/orvane/libcue/LICENSE ./usr/share/doc/orvane/libcue/LIBCUE-BUILD.txt; do
+    for path in ./usr/share/doc/orvane/ffmpeg/COPYING.LGPLv2.1 ./usr/share/doc/orvane/ffmpeg/FFMPEG-BUILD.txt; do
         grep -q " $path\$" < <(dpkg-deb --contents "$deb") || fail "$path is not in the bundled build's package"
     done
 else
-    # Every FFmpeg library (and libcue) the binary needs must be named, by its Debian package (soname + number);
+    # Every FFmpeg library the binary needs must be named, by its Debian package (soname + number);
     # the decoder and its utilities are always needed.
     grep -q '^libavcodec\.so\.' <<<"$needed" || fail "the binary does not link libavcodec"
     grep -q '^libavutil\.so\.' <<<"$needed" || fail "the binary does not link libavutil"
 fi
 while read -r soname; do
-    [[ $soname == libav* || $soname == libcue* ]] || continue
+    [[ $soname == libav* ]] || continue
     library=${soname%%.so.*}
     number=${soname##*.so.}
     grep -Eq "(^|, )${library}${number}( |,|$)" <<<"$depends" ||
