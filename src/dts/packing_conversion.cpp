@@ -29,7 +29,8 @@ std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, s
 
 void unpack_14bit_words(std::span<const std::uint8_t> carried, bool little_endian, std::span<std::uint8_t> out) {
     const auto word = [&](std::size_t at) -> std::uint64_t {
-        const std::uint64_t value = little_endian ? (carried[at] | carried[at + 1] << 8) : (carried[at] << 8 | carried[at + 1]);
+        const std::uint64_t value =
+            little_endian ? (carried[at] | carried[at + 1] << 8) : (carried[at] << 8 | carried[at + 1]);
         return value & 0x3FFF;
     };
     std::size_t in = 0;

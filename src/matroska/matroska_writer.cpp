@@ -279,7 +279,9 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
         write_matroska_frame(mux, frame.data, frame.duration, frame.is_view() ? payload_ref : nullptr);
     }
     finish_matroska(mux, params, quiet);
-    if (cut_last_frame > 0 && !quiet) std::cout << "Incomplete final DTS frame ignored: " << cut_last_frame << " bytes\n";
+    if (cut_last_frame > 0 && !quiet) {
+        std::cout << "Incomplete final DTS frame ignored: " << cut_last_frame << " bytes\n";
+    }
 }
 
 std::size_t mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,

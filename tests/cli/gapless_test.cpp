@@ -124,7 +124,8 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                 Bytes joined;
                 for (const auto& output : outputs) {
                     const fs::path extracted = dir.file("extracted.dts");
-                    ASSERT_EQ(run_program("mkvextract", {output.string(), "tracks", "0:" + extracted.string()}).status, 0);
+                    const auto run = run_program("mkvextract", {output.string(), "tracks", "0:" + extracted.string()});
+                    ASSERT_EQ(run.status, 0) << run.out;
                     const Bytes bytes = read_file(extracted);
                     joined.insert(joined.end(), bytes.begin(), bytes.end());
                 }

@@ -166,7 +166,8 @@ TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
     EXPECT_EQ(dts_frame_extent(Bytes{0x7F, 0xFE, 0x80, 0x01}, DtsPacking::Be16), 0u);
     EXPECT_EQ(dts_frame_extent(Bytes{0x1F, 0xFF, 0xE8, 0x00, 0x07, 0xF0}, DtsPacking::Be14), 0u);
     EXPECT_EQ(dts_frame_extent(padded, DtsPacking::Unknown), 0u);
-    for (const Bytes& no_frame : {synthetic_extension_block(300), synthetic_core_frame(95), Bytes{0x7F, 0xFE, 0x80, 0x01}}) {
+    for (const Bytes& no_frame :
+         {synthetic_extension_block(300), synthetic_core_frame(95), Bytes{0x7F, 0xFE, 0x80, 0x01}}) {
         EXPECT_FALSE(is_cut_dts_frame(no_frame, DtsPacking::Be16));
     }
 }

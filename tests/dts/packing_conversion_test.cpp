@@ -62,7 +62,8 @@ TEST(StandardDtsFrame, EveryCarriageGivesBackTheBigEndianFrame) {
         }
     }
     // 14-bit words that are not one frame's (a merged frame): every whole byte they carry.
-    const Bytes words = test::carry_frame(Bytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x0F}, DtsPacking::Le14);
+    const Bytes words =
+        test::carry_frame(Bytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x0F}, DtsPacking::Le14);
     ASSERT_EQ(words.size(), 12u);
     Bytes out(standard_dts_frame_size(words, DtsPacking::Le14));
     write_standard_dts_frame(words, DtsPacking::Le14, out);

@@ -50,7 +50,8 @@ TEST(PacketiseDts, EveryCarriageGivesOnePacketPerFrameExactlyAsCarried) {
             packetise_dts(analysis_of(cut, packing, 0), kDefaultParserPieceSize, &cut_size);
         ASSERT_EQ(cut_packets.size(), 3u);
         EXPECT_EQ(cut_size, 500u);
-        EXPECT_EQ(Bytes(cut_packets[2].data.begin(), cut_packets[2].data.end()), test::carry_frame(stereo_clip().frames[2], packing));
+        EXPECT_EQ(Bytes(cut_packets[2].data.begin(), cut_packets[2].data.end()),
+                  test::carry_frame(stereo_clip().frames[2], packing));
 
         // One cut in the middle: the parser merges it with the frame behind, which keeps all its bytes.
         Bytes damaged = test::carried_payload(stereo_clip(), packing, 0, 2, 500);
