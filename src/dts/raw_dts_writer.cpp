@@ -219,18 +219,15 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
         }
         if (on_progress) on_progress(track, start + frame.size());
     };
-    // A raw 16-bit stream keeps a cut last frame, as its single-file extraction does; a 16-bit carrier's
-    // counts with its padding, as the walk of its single-file extraction counts it.
-    const bool whole_frames_only = is_14bit(packing) || is_wav_carrier;
-    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize,
-                            whole_frames_only ? CutFrameAction([&](std::size_t size) {
-                                if (is_14bit(packing)) {
-                                    cut_last_frame = size;
-                                } else {
-                                    dropped += size;
-                                }
-                            })
-                                              : CutFrameAction());
+    // A 16-bit carrier's cut last frame counts with its padding, as its single-file walk counts it; a raw
+    // 16-bit stream keeps it, as its single-file extraction does.
+    CutFrameAction on_cut_last_frame;
+    if (is_14bit(packing)) {
+        on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
+    } else if (is_wav_carrier) {
+        on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
+    }
+    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
     close_output(*output);
