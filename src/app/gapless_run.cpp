@@ -129,6 +129,11 @@ struct ProgressLine {
     ~ProgressLine() { clear(); }
 };
 
+// The disc's stream ends inside a frame: the whole-frame outputs leave it out, as the decode does.
+void print_cut_last_frame(std::ostream& out, std::uint64_t size) {
+    if (size > 0) out << "Incomplete final DTS frame ignored: " << size << " bytes\n";
+}
+
 // One gapless run: carrier files read one after another as one DTS stream, cut into tracks.
 struct GaplessPlan {
     std::vector<std::filesystem::path> carriers;
@@ -270,12 +275,16 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
             if (!options.quiet) {
                 out << "DTS frames: " << summary.frames << "\n";
                 if (summary.dropped_bytes > 0) out << "Carrier padding removed: " << summary.dropped_bytes << " bytes\n";
+                print_cut_last_frame(out, summary.cut_last_frame);
             }
         } else if (format == "mka") {
             if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux, " << count << " tracks\n";
             std::vector<MatroskaTrackOutput> tracks;
             for (std::size_t k = 0; k < count; ++k) tracks.push_back({plan.outputs[k], plan.tags[k]});
-            mux_matroska_tracks(segments, traits[0].packing, tracks, boundaries, options.overwrite, true, on_progress);
+            const std::size_t cut_last_frame = mux_matroska_tracks(segments, traits[0].packing, tracks, boundaries,
+                                                                   options.overwrite, true, on_progress);
+            progress.clear();
+            if (!options.quiet) print_cut_last_frame(out, cut_last_frame);
         } else {
             const bool to_flac = format == "flac";
             if (!options.quiet) {

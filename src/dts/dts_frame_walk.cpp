@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "dts/packing_conversion.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {
@@ -65,29 +66,18 @@ void keep(DtsFrameWalk& walk, std::size_t offset, std::size_t size) {
 // Needs 12 bytes.
 std::array<std::uint8_t, 10> unpack_14bit_header(std::span<const std::uint8_t> carried, bool little_endian) {
     std::array<std::uint8_t, 10> header{};
-    std::uint32_t bits = 0;
-    int held = 0;
-    std::size_t out = 0;
-    for (std::size_t i = 0; out < header.size(); i += 2) {
-        const std::uint32_t word = little_endian ? (carried[i] | carried[i + 1] << 8) : (carried[i] << 8 | carried[i + 1]);
-        bits = (bits << 14 | (word & 0x3FFF)) & 0x3FFFFF;
-        for (held += 14; held >= 8 && out < header.size(); held -= 8) {
-            header[out++] = static_cast<std::uint8_t>(bits >> (held - 8));
-        }
-    }
+    unpack_14bit_words(carried.first(12), little_endian, header);
     return header;
 }
 
-}  // namespace
-
-DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing) {
+// The core frame at the start of `carried` as its header declares it, whether or not it fits.
+DtsFrameSize declared_core_frame(std::span<const std::uint8_t> carried, DtsPacking packing) {
     if (is_16bit(packing)) {
         const BigEndianView view{carried, packing == DtsPacking::Le16};
         if (view.size() < 10 || !is_core_sync(view, 0)) return {};
-        std::size_t extent = core_frame_size(view, 0);
-        if (extent < kMinimumResyncFrameSize || extent > view.size()) return {};
-        while (const std::size_t block = extension_block_size(view, extent)) extent += block;
-        return {extent, extent};
+        const std::size_t frame = core_frame_size(view, 0);
+        if (frame < kMinimumResyncFrameSize) return {};
+        return {frame, frame};
     }
     if (is_14bit(packing)) {
         if (carried.size() < 12) return {};
@@ -95,12 +85,28 @@ DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking pa
         const BigEndianView view{header, false};
         if (!is_core_sync(view, 0)) return {};
         const std::size_t frame = core_frame_size(view, 0);
+        if (frame < kMinimumResyncFrameSize) return {};
         // Each 16-bit word carries 14 bits of the frame.
-        const std::size_t extent = 2 * ((frame * 8 + 13) / 14);
-        if (frame < kMinimumResyncFrameSize || extent > carried.size()) return {};
-        return {extent, frame};
+        return {2 * ((frame * 8 + 13) / 14), frame};
     }
     return {};
+}
+
+}  // namespace
+
+DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing) {
+    DtsFrameSize size = declared_core_frame(carried, packing);
+    if (size.carried == 0 || size.carried > carried.size()) return {};
+    if (is_16bit(packing)) {
+        const BigEndianView view{carried, packing == DtsPacking::Le16};
+        while (const std::size_t block = extension_block_size(view, size.carried)) size.carried += block;
+        size.stream = size.carried;
+    }
+    return size;
+}
+
+bool is_cut_dts_frame(std::span<const std::uint8_t> carried, DtsPacking packing) {
+    return declared_core_frame(carried, packing).carried > carried.size();
 }
 
 std::size_t dts_frame_extent(std::span<const std::uint8_t> carried, DtsPacking packing) {

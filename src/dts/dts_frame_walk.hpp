@@ -41,4 +41,8 @@ struct DtsFrameSize {
 
 DtsFrameSize dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing);
 
+// True when `carried` begins with a core frame header of that packing declaring more bytes than it
+// holds: a frame cut short by the end of the data, as a CD track's end cuts the DTS stream.
+bool is_cut_dts_frame(std::span<const std::uint8_t> carried, DtsPacking packing);
+
 }  // namespace orvane

@@ -9,7 +9,8 @@
 namespace orvane {
 
 void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
-                             const PlacedFrameAction& on_frame, std::size_t piece_size) {
+                             const PlacedFrameAction& on_frame, std::size_t piece_size,
+                             const CutFrameAction& on_cut_last_frame) {
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error(wording.init_failure);
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_DTS);
@@ -22,7 +23,7 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
     std::uint64_t position = 0;
     feed_dts_parser_segments(
         raw_parser, context.get(), segments, ParserFeedWording{wording.parse_error, wording.flush_error},
-        [&](const std::uint8_t* data, int size, bool) {
+        [&](const std::uint8_t* data, int size, bool during_flush) {
             // The parser ends a frame where the next sync word begins, so whatever lies between the
             // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
             // than its header declares (cut by the end of the data) is left whole, and so is one the
@@ -30,6 +31,11 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
             std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
             const std::uint64_t start = position;
             position += frame.size();
+            // The parser ends a frame only where the next one begins, so a cut one comes last, at the flush.
+            if (during_flush && on_cut_last_frame && is_cut_dts_frame(frame, packing)) {
+                on_cut_last_frame(frame.size());
+                return;
+            }
             const std::size_t extent = dts_frame_extent(frame, packing);
             if (extent > 0 && extent < frame.size()) {
                 // A second sync word tells a merged frame from one followed by filler.
@@ -44,12 +50,12 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
 }
 
 void run_dts_parser(const InputAnalysis& analysis, const DtsParserWording& wording, const DtsFrameAction& on_frame,
-                    std::size_t piece_size) {
+                    std::size_t piece_size, const CutFrameAction& on_cut_last_frame) {
     if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
     run_dts_parser_segments(
         StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }}, analysis.packing, wording,
         [&on_frame](std::span<const std::uint8_t> frame, int duration, std::uint64_t) { on_frame(frame, duration); },
-        piece_size);
+        piece_size, on_cut_last_frame);
 }
 
 }  // namespace orvane

@@ -22,6 +22,7 @@ FourteenBitFrames delimit_14bit_frames(const InputAnalysis& analysis, std::size_
     std::size_t length = 0;           // bytes of all frames so far
     bool prefix_of_stream = true;      // while true, the frames so far are stream[0, length)
     std::vector<std::uint8_t> copy;
+    std::size_t cut_last_frame = 0;
 
     run_dts_parser(
         analysis, kWording,
@@ -47,7 +48,7 @@ FourteenBitFrames delimit_14bit_frames(const InputAnalysis& analysis, std::size_
             ++frames;
             length += frame.size();
         },
-        piece_size);
+        piece_size, [&cut_last_frame](std::size_t size) { cut_last_frame = size; });
 
     if (frames == 0 || length == 0) {
         throw std::runtime_error("14-bit DTS stream contained no complete parser-delimited frames");
@@ -56,6 +57,7 @@ FourteenBitFrames delimit_14bit_frames(const InputAnalysis& analysis, std::size_
 
     FourteenBitFrames result;
     result.frame_count = frames;
+    result.cut_last_frame = cut_last_frame;
     result.copy = std::move(copy);
     result.bytes = prefix_of_stream ? stream.first(length) : std::span<const std::uint8_t>(result.copy);
     return result;

@@ -11,7 +11,8 @@
 namespace orvane {
 
 // Cuts a 14-bit carried stream into the frames FFmpeg's DTS parser delimits, each checked for the
-// detected packing's sync word, and returns their concatenation unchanged. Either count may be null.
+// detected packing's sync word, and returns their concatenation unchanged; a last frame cut short by the
+// end of the data is left out. Either count may be null.
 std::vector<std::uint8_t> extract_14bit_frames(const InputAnalysis& analysis, std::uint64_t* frame_count,
                                                std::uint64_t* consumed_bytes);
 
@@ -23,6 +24,7 @@ struct FourteenBitFrames {
     std::span<const std::uint8_t> bytes;
     std::vector<std::uint8_t> copy;
     std::uint64_t frame_count = 0;
+    std::size_t cut_last_frame = 0;  // bytes of the cut final frame left out, 0 for none
 
     FourteenBitFrames() = default;
     FourteenBitFrames(FourteenBitFrames&&) noexcept = default;

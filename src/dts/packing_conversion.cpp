@@ -1,8 +1,10 @@
 #include "dts/packing_conversion.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
+#include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 
 namespace orvane {
@@ -23,6 +25,53 @@ std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, s
         return result;
     }
     throw std::runtime_error("unsupported DTS packing");
+}
+
+void unpack_14bit_words(std::span<const std::uint8_t> carried, bool little_endian, std::span<std::uint8_t> out) {
+    const auto word = [&](std::size_t at) -> std::uint64_t {
+        const std::uint64_t value =
+            little_endian ? (carried[at] | carried[at + 1] << 8) : (carried[at] << 8 | carried[at + 1]);
+        return value & 0x3FFF;
+    };
+    std::size_t in = 0;
+    std::size_t written = 0;
+    // Four words carry exactly seven bytes.
+    for (; in + 8 <= carried.size() && written + 7 <= out.size(); in += 8) {
+        const std::uint64_t bits = word(in) << 42 | word(in + 2) << 28 | word(in + 4) << 14 | word(in + 6);
+        for (int shift = 48; shift >= 0; shift -= 8) out[written++] = static_cast<std::uint8_t>(bits >> shift);
+    }
+    std::uint32_t bits = 0;
+    int held = 0;
+    for (; in + 2 <= carried.size() && written < out.size(); in += 2) {
+        bits = bits << 14 | static_cast<std::uint32_t>(word(in));
+        for (held += 14; held >= 8 && written < out.size(); held -= 8) {
+            out[written++] = static_cast<std::uint8_t>(bits >> (held - 8));
+        }
+        bits &= (1u << held) - 1;
+    }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(written), out.end(), std::uint8_t{0});
+}
+
+std::size_t standard_dts_frame_size(std::span<const std::uint8_t> carried, DtsPacking packing) {
+    if (!is_14bit(packing)) return carried.size();
+    const DtsFrameSize size = dts_frame_size(carried, packing);
+    if (size.carried == carried.size()) return size.stream;
+    return carried.size() / 2 * 14 / 8;
+}
+
+void write_standard_dts_frame(std::span<const std::uint8_t> carried, DtsPacking packing, std::span<std::uint8_t> out) {
+    if (is_14bit(packing)) {
+        unpack_14bit_words(carried, packing == DtsPacking::Le14, out);
+    } else if (packing == DtsPacking::Le16) {
+        const std::size_t size = std::min(carried.size(), out.size());
+        for (std::size_t j = 0; j + 1 < size; j += 2) {
+            out[j] = carried[j + 1];
+            out[j + 1] = carried[j];
+        }
+        if (size % 2 != 0) out[size - 1] = carried[size - 1];
+    } else {
+        std::copy_n(carried.begin(), std::min(carried.size(), out.size()), out.begin());
+    }
 }
 
 }  // namespace orvane

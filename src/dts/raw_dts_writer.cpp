@@ -133,8 +133,15 @@ void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& 
     if (analysis.is_wav_carrier && !quiet) {
         std::cout << "DTS frames: " << frames.frame_count << "\n"
                   << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
+    }
+    // As the decode says it, also for a raw stream.
+    if (frames.cut_last_frame > 0 && !quiet) {
+        std::cout << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
+    }
+    if (analysis.is_wav_carrier && !quiet) {
+        // What follows the frames, the cut one included.
         const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
-        const std::uint64_t consumed = frames.bytes.size();
+        const std::uint64_t consumed = frames.bytes.size() + frames.cut_last_frame;
         if (consumed < span) std::cout << "Carrier tail ignored: " << span - consumed << " bytes\n";
     }
     RawOutput output;
@@ -175,13 +182,13 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
     std::size_t track = 0;
     std::uint64_t frames = 0;
     std::uint64_t dropped = 0;
+    std::uint64_t cut_last_frame = 0;
     const auto open_track = [&](std::size_t index) {
         staged.emplace(tracks[index], overwrite);
         output.emplace();
         open_output(*output, staged->path);
     };
-    run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int,
-                                                             std::uint64_t start) {
+    const auto on_frame = [&](std::span<const std::uint8_t> frame, int, std::uint64_t start) {
         const std::size_t frame_track = track_of_frame(boundaries, start);
         if (!output) {
             if (frame_track > 0) throw_track_without_frames(0);
@@ -213,12 +220,21 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
             }
         }
         if (on_progress) on_progress(track, start + frame.size());
-    });
+    };
+    // A 16-bit carrier's cut last frame counts with its padding, as its single-file walk counts it; a raw
+    // 16-bit stream keeps it, as its single-file extraction does.
+    CutFrameAction on_cut_last_frame;
+    if (is_14bit(packing)) {
+        on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
+    } else if (is_wav_carrier) {
+        on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
+    }
+    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
     close_output(*output);
     staged->commit();
-    return RawDtsTracksSummary{frames, dropped};
+    return RawDtsTracksSummary{frames, dropped, cut_last_frame};
 }
 
 void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,

@@ -22,6 +22,7 @@ void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis
 struct RawDtsTracksSummary {
     std::uint64_t frames = 0;
     std::uint64_t dropped_bytes = 0;  // carrier padding left out
+    std::uint64_t cut_last_frame = 0;  // bytes of a cut final 14-bit frame left out
 };
 
 RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,

@@ -27,11 +27,13 @@ DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t dura
     return packet;
 }
 
-std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size) {
+std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size,
+                                     std::size_t* cut_last_frame) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
                                                "DTS parser error during Matroska muxing",
                                                "DTS parser flush error during Matroska muxing"};
     std::vector<DtsPacket> packets;
+    std::size_t cut = 0;
     const std::span<const std::uint8_t> stream = dts_stream(analysis);
     run_dts_parser(
         analysis, kWording,
@@ -40,7 +42,8 @@ std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t 
             if (packets.empty() && !frame.empty()) packets.reserve(stream.size() / frame.size() + 1);
             packets.push_back(make_dts_packet(frame, duration, stream));
         },
-        piece_size);
+        piece_size, [&cut](std::size_t size) { cut = size; });
+    if (cut_last_frame != nullptr) *cut_last_frame = cut;
     if (packets.empty()) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
     return packets;
 }

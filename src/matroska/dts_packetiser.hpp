@@ -32,7 +32,10 @@ struct DtsPacket {
 DtsPacket make_dts_packet(std::span<const std::uint8_t> frame, std::int32_t duration,
                           std::span<const std::uint8_t> stream);
 
-// Cuts the stream into the frames FFmpeg's DTS parser delimits; never empty on success.
-std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size = kDefaultParserPieceSize);
+// Cuts the stream into the frames FFmpeg's DTS parser delimits; never empty on success. Whole frames
+// only: a last frame cut short by the end of the data is left out, its size told to `cut_last_frame`
+// (0 when there is none) when given.
+std::vector<DtsPacket> packetise_dts(const InputAnalysis& analysis, std::size_t piece_size = kDefaultParserPieceSize,
+                                     std::size_t* cut_last_frame = nullptr);
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "dts/packing_conversion.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "output/staged_output.hpp"
@@ -96,13 +97,14 @@ namespace {
 // One Matroska file being written: its header is out, packets go in with running timestamps from 0.
 struct MatroskaMux {
     MatroskaOutput output;
+    DtsPacking packing = DtsPacking::Be16;  // of the frames handed in
     AVStream* stream = nullptr;
     AVRational sample_clock{1, 1};
     PacketHandle packet;
     std::int64_t running = 0;
     std::uint64_t frames = 0;
 
-    explicit MatroskaMux(StagedOutput staged) : output(std::move(staged)) {}
+    MatroskaMux(StagedOutput staged, DtsPacking carried) : output(std::move(staged)), packing(carried) {}
 };
 
 // One chapter per track, from its index 1 (the first from the file's start, so the whole file is in
@@ -152,6 +154,8 @@ void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet
     stream->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
     stream->codecpar->codec_id = AV_CODEC_ID_DTS;
     stream->codecpar->sample_rate = params.sample_rate;
+    // The only audio track, so the one players pick.
+    stream->disposition = AV_DISPOSITION_DEFAULT;
     if (av_channel_layout_copy(&stream->codecpar->ch_layout, &params.channel_layout) < 0) {
         throw std::runtime_error("unable to set Matroska DTS channel layout");
     }
@@ -179,14 +183,20 @@ void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet
     if (!mux.packet) throw std::runtime_error("unable to allocate Matroska packet");
 }
 
-// Writes one frame: by reference to `payload_ref` when given (the frame lies in that buffer, which
-// outlives the output context), copied otherwise.
+// Writes one frame in the form Matroska's A_DTS holds, 16-bit big-endian words (other carriages
+// converted into the packet): a big-endian frame by reference to `payload_ref` when given (the frame
+// lies in that buffer, which outlives the output context), copied otherwise.
 void write_matroska_frame(MatroskaMux& mux, std::span<const std::uint8_t> frame, std::int32_t duration,
                           AVBufferRef* payload_ref) {
     check_interruption();
     AVPacket* const packet = mux.packet.get();
     av_packet_unref(packet);
-    if (payload_ref != nullptr) {
+    if (mux.packing != DtsPacking::Be16) {
+        const std::size_t size = standard_dts_frame_size(frame, mux.packing);
+        const int result = av_new_packet(packet, static_cast<int>(size));
+        if (result < 0) fail_with_code("unable to allocate DTS mux packet: ", result);
+        write_standard_dts_frame(frame, mux.packing, std::span<std::uint8_t>(packet->data, size));
+    } else if (payload_ref != nullptr) {
         packet->buf = av_buffer_ref(payload_ref);
         if (packet->buf == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
         packet->data = const_cast<std::uint8_t*>(frame.data());
@@ -233,7 +243,8 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
     StagedOutput staged(output_path, overwrite);
 
     // The packets view the payload wherever the parser left the frames in place.
-    std::vector<DtsPacket> packets = packetise_dts(analysis);
+    std::size_t cut_last_frame = 0;
+    std::vector<DtsPacket> packets = packetise_dts(analysis, kDefaultParserPieceSize, &cut_last_frame);
     DtsStreamParams params;
     probe_dts_stream(packets.front(), params);
     for (DtsPacket& packet : packets) {
@@ -242,7 +253,7 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
 
     std::int64_t duration = 0;
     for (const DtsPacket& packet : packets) duration += packet.duration;
-    MatroskaMux mux(std::move(staged));
+    MatroskaMux mux(std::move(staged), analysis.packing);
     open_matroska(mux, params, tags, chapters, duration);
 
     // Frames lying in the payload are handed to the muxer by reference to it: the payload outlives the
@@ -260,12 +271,14 @@ void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis&
         write_matroska_frame(mux, frame.data, frame.duration, frame.is_view() ? payload_ref : nullptr);
     }
     finish_matroska(mux, params, quiet);
+    if (cut_last_frame > 0 && !quiet) {
+        std::cout << "Incomplete final DTS frame ignored: " << cut_last_frame << " bytes\n";
+    }
 }
 
-void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
-                         const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries, bool overwrite,
-                         bool quiet,
-                         const TrackProgress& on_progress) {
+std::size_t mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
+                                const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries,
+                                bool overwrite, bool quiet, const TrackProgress& on_progress) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
                                                "DTS parser error during Matroska muxing",
                                                "DTS parser flush error during Matroska muxing"};
@@ -273,12 +286,12 @@ void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
     DtsStreamParams params;
     std::optional<MatroskaMux> mux;
     std::size_t track = 0;
+    std::size_t cut_last_frame = 0;
     const auto open_track = [&](std::size_t index) {
-        mux.emplace(StagedOutput(tracks[index].path, overwrite));
+        mux.emplace(StagedOutput(tracks[index].path, overwrite), packing);
         open_matroska(*mux, params, tracks[index].tags);
     };
-    run_dts_parser_segments(segments, packing, kWording, [&](std::span<const std::uint8_t> frame, int duration,
-                                                             std::uint64_t start) {
+    const auto on_frame = [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t start) {
         const std::size_t frame_track = track_of_frame(boundaries, start);
         if (!mux) {
             DtsPacket first = make_dts_packet(frame, duration, {});
@@ -294,10 +307,13 @@ void mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
         }
         write_matroska_frame(*mux, frame, duration < 1 ? params.samples_per_frame : duration, nullptr);
         if (on_progress) on_progress(track, start + frame.size());
-    });
+    };
+    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize,
+                            [&cut_last_frame](std::size_t size) { cut_last_frame = size; });
     if (!mux) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
     if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
     finish_matroska(*mux, params, quiet);
+    return cut_last_frame;
 }
 
 }  // namespace orvane

@@ -63,20 +63,35 @@ TEST_F(Dts14Test, CarrierFramesAreWrittenAsCarriedAndDecodeIndependently) {
     }
 }
 
-TEST_F(Dts14Test, CutLastFrameTravelsWithTheFramesAndQuietPrintsNothing) {
-    // FFmpeg's parser releases the half frame at its flush; it begins with the sync word, so it is kept.
+TEST_F(Dts14Test, CutLastFrameIsLeftOutAsTheDecodeLeavesItAndQuietPrintsNothing) {
+    // A CD track's end cuts a frame: the file holds the whole frames, and every count agrees.
     const Bytes payload = carried_payload(DtsPacking::Le14, 0, 10, 1000);
+    const Bytes frames(payload.begin(), payload.end() - 1000);
     test::write_file(input, test::carrier_wav(payload));
     auto run = run_orvane({input.string(), output.string()});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.out, "DTS frames: 11\n14-bit DTS extracted without repacking (14-bit little-endian)\n\n"))
+    EXPECT_TRUE(contains(run.out, "DTS frames: 10\n14-bit DTS extracted without repacking (14-bit little-endian)\n"
+                                  "Incomplete final DTS frame ignored: 1000 bytes\n\n"))
         << run.out;
-    EXPECT_EQ(test::read_file(output), payload);
+    EXPECT_TRUE(test::read_file(output) == frames);
+    EXPECT_TRUE(contains(run_orvane({input.string(), "--scan"}).out, "(10 frames)\n"));
+    const auto decoded = run_program("ffmpeg", {"-v", "error", "-i", output.string(), "-f", "null", "-"});
+    EXPECT_EQ(decoded.status, 0);
+    EXPECT_EQ(decoded.err, "");
+
+    // A raw stream says it too, as its decode does.
+    const fs::path raw = dir.file("in.dts");
+    test::write_file(raw, payload);
+    run = run_orvane({raw.string(), output.string(), "--overwrite"});
+    EXPECT_TRUE(contains(run.out, "Operation: lossless DTS bitstream extraction\n"
+                                  "Incomplete final DTS frame ignored: 1000 bytes\n\n"))
+        << run.out;
+    EXPECT_TRUE(test::read_file(output) == frames);
 
     run = run_orvane({input.string(), output.string(), "--overwrite", "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(test::read_file(output), payload);
+    EXPECT_TRUE(test::read_file(output) == frames);
 }
 
 TEST_F(Dts14Test, RawFourteenBitStreamIsWrittenWithoutStatusLines) {

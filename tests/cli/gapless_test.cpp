@@ -89,6 +89,13 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
             const auto result = run_orvane(args);
             ASSERT_EQ(result.status, 0) << result.err;
             EXPECT_EQ(result.err, "");  // no progress line when standard error is not a terminal
+            // Only the disc's end cuts a frame, which every output leaves out alike; a 16-bit .dts
+            // counts it with the carrier's padding, as its single-file extraction does.
+            const bool padding = format == "dts" && !is_14bit(packing);
+            EXPECT_NE(result.out.find(padding ? "Carrier padding removed: 500 bytes\n"
+                                              : "Incomplete final DTS frame ignored: 500 bytes\n"),
+                      std::string::npos)
+                << result.out;
             const auto whole = dir.file("whole." + format);
             ASSERT_EQ(run_orvane({dir.file("whole.dtswav").string(), whole.string(), "--quiet", "--overwrite"}).status, 0);
             std::vector<fs::path> outputs;
@@ -118,6 +125,17 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                 }
                 EXPECT_TRUE(joined == read_file(whole));
             } else {
+                // The tracks' blocks joined are the whole disc's, in the form mkvmerge's own mux holds.
+                Bytes joined;
+                for (const auto& output : outputs) {
+                    const fs::path extracted = dir.file("extracted.dts");
+                    const auto run = run_program("mkvextract", {output.string(), "tracks", "0:" + extracted.string()});
+                    ASSERT_EQ(run.status, 0) << run.out;
+                    const Bytes bytes = read_file(extracted);
+                    joined.insert(joined.end(), bytes.begin(), bytes.end());
+                }
+                const Bytes frames = clip->joined();
+                EXPECT_TRUE(joined == Bytes(frames.begin(), frames.begin() + 11 * kDtsCdFrameBytes));
                 const auto probe = run_program("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
                                                            "packet=pts", "-of", "csv=p=0", outputs[1].string()});
                 EXPECT_EQ(probe.out.substr(0, 2), "0\n");  // each track timed from 0

@@ -55,6 +55,30 @@ Bytes extract_track(const test::TempDir& dir, const fs::path& file) {
     return test::read_file(out);
 }
 
+// The track as mkvmerge muxes the same input itself and mkvextract gets it back: the stream in the
+// standard form of a DTS container.
+Bytes mkvmerge_extraction(const test::TempDir& dir, const fs::path& input) {
+    const fs::path remux = dir.file("mkvmerge.mka");
+    const auto result = run_program("mkvmerge", {"-q", "-o", remux.string(), input.string()});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    return extract_track(dir, remux);
+}
+
+// What users check a file with: mkvmerge sees the DTS track, the only one, which is the default;
+// FFmpeg decodes it without a complaint.
+void expect_players_find_the_track(const fs::path& file) {
+    const auto identified = run_program("mkvmerge", {"-i", file.string()});
+    EXPECT_TRUE(contains(identified.out, "Track ID 0: audio (DTS)\n")) << identified.out;
+    const auto info = run_program("mkvinfo", {file.string()});
+    ASSERT_EQ(info.status, 0) << info.out << info.err;
+    // Matroska's flag defaults to set; mkvinfo shows it only when stored, and then cleared.
+    EXPECT_FALSE(contains(info.out, "\"Default track\" flag")) << info.out;
+    EXPECT_TRUE(contains(run_program("mkvmerge", {"-J", file.string()}).out, "\"default_track\": true"));
+    const auto decoded = run_program("ffmpeg", {"-v", "error", "-i", file.string(), "-map", "0:a", "-f", "null", "-"});
+    EXPECT_EQ(decoded.status, 0);
+    EXPECT_EQ(decoded.err, "") << file;
+}
+
 struct MatroskaOutputTest : ::testing::Test {
     test::TempDir dir;
     fs::path input = dir.file("in.wav");
@@ -71,7 +95,7 @@ struct MatroskaOutputTest : ::testing::Test {
     }
 };
 
-TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedAsCarriedWithSampleTimestamps) {
+TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedBigEndianWithSampleTimestamps) {
     for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
         SCOPED_TRACE(packing_name(packing));
         // The carrier's padding after the last frame goes into no block.
@@ -91,13 +115,17 @@ TEST_F(MatroskaOutputTest, EveryCarriageIsMuxedAsCarriedWithSampleTimestamps) {
         EXPECT_TRUE(contains(info.out, "Codec ID: A_DTS")) << info.out;
         EXPECT_TRUE(contains(info.out, "Channels: 6")) << info.out;
         EXPECT_TRUE(contains(info.out, "Sampling frequency: 44100")) << info.out;
+        expect_players_find_the_track(output);
 
-        // The blocks hold the frames exactly as carried: 14-bit words stay 14-bit, swapped words stay swapped.
-        EXPECT_EQ(extract_track(dir, output), carried);
+        // The blocks hold the frames 16-bit big-endian, as mkvmerge's own mux of the carrier does:
+        // 14-bit words repacked to the frames' declared size, swapped words swapped back.
+        const Bytes extracted = extract_track(dir, output);
+        EXPECT_TRUE(extracted == cd_clip().joined());
+        EXPECT_TRUE(extracted == mkvmerge_extraction(dir, input));
 
         const auto packets = probe_packets(output);
         ASSERT_EQ(packets.size(), 12u);
-        const auto frame_size = static_cast<long long>(carried.size() / 12);
+        const auto frame_size = static_cast<long long>(test::kDtsCdFrameBytes);
         for (std::size_t n = 0; n < packets.size(); ++n) {
             // n frames of 512 samples at 44100 Hz, in milliseconds.
             EXPECT_EQ(packets[n].pts, std::llround(512.0 * static_cast<double>(n) * 1000.0 / 44100.0)) << n;
@@ -125,7 +153,7 @@ TEST_F(MatroskaOutputTest, Iec61937BurstsGiveEveryOutputTheFramesAlone) {
         auto run = run_orvane({input.string(), output.string(), "--overwrite"});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(contains(run.out, "DTS frames: 6\n")) << run.out;
-        EXPECT_EQ(extract_track(dir, output), burst.big_endian ? original : test::swap_byte_pairs(original));
+        EXPECT_EQ(extract_track(dir, output), original);
         const auto packets = probe_packets(output);
         ASSERT_EQ(packets.size(), 6u);
         for (std::size_t n = 0; n < packets.size(); ++n) {
@@ -145,6 +173,34 @@ TEST_F(MatroskaOutputTest, Iec61937BurstsGiveEveryOutputTheFramesAlone) {
             EXPECT_EQ(test::samples_off_reference(test::ffmpeg_read_pcm24(dir, dir.file(decoded)), reference), 0u)
                 << decoded;
         }
+    }
+}
+
+// A CD track ends on a sector boundary, inside a frame: the .mka keeps the whole frames, as the
+// decode and the scan count them, and says what it left out.
+TEST_F(MatroskaOutputTest, ATrackCutInsideAFrameKeepsItsWholeFrames) {
+    for (const DtsPacking packing : {DtsPacking::Le14, DtsPacking::Le16, DtsPacking::Be16}) {
+        SCOPED_TRACE(packing_name(packing));
+        const Bytes carried = test::carry_clip(cd_clip(), packing);
+        constexpr std::size_t kSector = 2352;
+        const std::size_t cut = carried.size() / kSector * kSector;
+        const std::size_t tail = cut % (carried.size() / 12);  // carried bytes of the cut frame
+        ASSERT_GT(tail, 0u);
+        test::write_file(input, test::carrier_wav(Bytes(carried.begin(), carried.begin() + cut)));
+        const auto run = run_orvane({input.string(), output.string(), "--overwrite"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contains(run.out, "DTS frames: 11\n")) << run.out;
+        EXPECT_TRUE(contains(run.out, "DTS bitstream copied without audio re-encoding\n"
+                                      "Incomplete final DTS frame ignored: " + std::to_string(tail) + " bytes\n"))
+            << run.out;
+        EXPECT_TRUE(contains(run_orvane({input.string(), "--scan"}).out, "(11 frames)\n"));
+        expect_players_find_the_track(output);
+        const Bytes whole = cd_clip().joined();
+        const Bytes extracted = extract_track(dir, output);
+        EXPECT_TRUE(extracted == Bytes(whole.begin(), whole.begin() + 11 * test::kDtsCdFrameBytes));
+        EXPECT_TRUE(extracted == mkvmerge_extraction(dir, input));
+
+        EXPECT_EQ(run_orvane({input.string(), output.string(), "--overwrite", "--quiet"}).out, "");
     }
 }
 
@@ -193,6 +249,7 @@ TEST_F(MatroskaOutputTest, CoverIsAnAttachmentBesideAnyTag) {
     EXPECT_EQ(extracted.status, 0) << extracted.out;
     EXPECT_EQ(test::read_file(dir.file("x")), png);
     EXPECT_EQ(extract_track(dir, output), carried);  // the audio is still the first track
+    expect_players_find_the_track(output);
 }
 
 TEST_F(MatroskaOutputTest, WithoutTagsOnlyTheEncoderIsSetAndQuietPrintsNothing) {

@@ -141,6 +141,9 @@ TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
     // An extension block cut by the end stays out, like a cut core frame.
     EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.end() - 1), DtsPacking::Be16), 1306u);
     EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.begin() + 1005), DtsPacking::Be16), 0u);
+    EXPECT_TRUE(is_cut_dts_frame(Bytes(frame.begin(), frame.begin() + 1005), DtsPacking::Be16));
+    // A cut extension block leaves the core frame whole.
+    EXPECT_FALSE(is_cut_dts_frame(Bytes(frame.begin(), frame.end() - 1), DtsPacking::Be16));
 
     // 14-bit words: the whole words holding the frame's bits (1792 bytes fill exactly 2048).
     for (const std::size_t size : {std::size_t{1792}, std::size_t{1003}}) {
@@ -150,7 +153,10 @@ TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
             EXPECT_EQ(words, (size * 8 + 13) / 14 * 2);
             carried.resize(words + 40, 0);
             EXPECT_EQ(dts_frame_extent(carried, packing), words) << size;
-            EXPECT_EQ(dts_frame_extent(Bytes(carried.begin(), carried.begin() + words - 2), packing), 0u) << size;
+            const Bytes cut(carried.begin(), carried.begin() + words - 2);
+            EXPECT_EQ(dts_frame_extent(cut, packing), 0u) << size;
+            EXPECT_TRUE(is_cut_dts_frame(cut, packing)) << size;
+            EXPECT_FALSE(is_cut_dts_frame(carried, packing)) << size;
             EXPECT_EQ(dts_frame_extent(carried, DtsPacking::Be16), 0u);
         }
     }
@@ -160,6 +166,10 @@ TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
     EXPECT_EQ(dts_frame_extent(Bytes{0x7F, 0xFE, 0x80, 0x01}, DtsPacking::Be16), 0u);
     EXPECT_EQ(dts_frame_extent(Bytes{0x1F, 0xFF, 0xE8, 0x00, 0x07, 0xF0}, DtsPacking::Be14), 0u);
     EXPECT_EQ(dts_frame_extent(padded, DtsPacking::Unknown), 0u);
+    for (const Bytes& no_frame :
+         {synthetic_extension_block(300), synthetic_core_frame(95), Bytes{0x7F, 0xFE, 0x80, 0x01}}) {
+        EXPECT_FALSE(is_cut_dts_frame(no_frame, DtsPacking::Be16));
+    }
 }
 
 }  // namespace

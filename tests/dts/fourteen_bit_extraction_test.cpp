@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -52,15 +53,19 @@ TEST(Extract14BitFrames, KeepsTheCarriedFramesByteForByte) {
     }
 }
 
-TEST(Extract14BitFrames, CutLastFrameIsKeptAsTheParserReturnsIt) {
-    // FFmpeg's flush releases the half frame after the last sync word; it passes the sync test.
-    const InputAnalysis analysis = carried(DtsPacking::Le14, 3000, 10, 1024);
-    std::uint64_t frames = 0;
-    std::uint64_t consumed = 0;
-    const Bytes result = extract_14bit_frames(analysis, &frames, &consumed);
-    EXPECT_EQ(frames, 11u);
-    EXPECT_EQ(consumed, 10u * 2048u + 1024u);
-    EXPECT_EQ(result, Bytes(analysis.payload.begin() + 3000, analysis.payload.end()));
+TEST(Extract14BitFrames, CutLastFrameIsLeftOutAndItsSizeTold) {
+    // FFmpeg's flush releases the half frame after the last sync word: whole frames only.
+    for (const std::size_t piece : {kDefaultParserPieceSize, std::size_t{1000}}) {
+        const InputAnalysis analysis = carried(DtsPacking::Le14, 3000, 10, 1024);
+        const FourteenBitFrames frames = delimit_14bit_frames(analysis, piece);
+        EXPECT_EQ(frames.frame_count, 10u);
+        EXPECT_EQ(frames.cut_last_frame, 1024u);
+        EXPECT_TRUE(std::equal(frames.bytes.begin(), frames.bytes.end(), analysis.payload.begin() + 3000,
+                               analysis.payload.end() - 1024));
+    }
+    // One whole frame and a cut one are too few.
+    EXPECT_EQ(error_of(carried(DtsPacking::Be14, 0, 1, 1500)),
+              "implausibly short 14-bit DTS extraction (fewer than 2 frames)");
 }
 
 TEST(Delimit14BitFrames, ViewsThePayloadWhateverThePieceSize) {

@@ -4,6 +4,8 @@
 
 #include "dts/packing_conversion.hpp"
 #include "support/analysis_of.hpp"
+#include "support/carriage.hpp"
+#include "support/synthetic_frames.hpp"
 
 namespace orvane {
 namespace {
@@ -45,6 +47,27 @@ TEST(NormaliseDtsPayload, RefusesBadOffsetAndPacking) {
     EXPECT_EQ(error_of(analysis_of({1, 2, 3}, DtsPacking::Be16, 3)), "invalid DTS sync offset");
     EXPECT_EQ(error_of(analysis_of({1, 2, 3}, DtsPacking::Unknown, 0)), "unsupported DTS packing");
     EXPECT_EQ(error_of(analysis_of({1, 2, 3}, static_cast<DtsPacking>(9), 0)), "unsupported DTS packing");
+}
+
+TEST(StandardDtsFrame, EveryCarriageGivesBackTheBigEndianFrame) {
+    // 1792 bytes fill 1024 words exactly; 1003 leave padding bits in the last word, and an odd byte.
+    for (const std::size_t size : {std::size_t{1792}, std::size_t{1003}}) {
+        const Bytes frame = test::synthetic_core_frame(size, 0xA7);
+        for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+            SCOPED_TRACE(packing_name(packing));
+            const Bytes carried = test::carry_frame(frame, packing);
+            Bytes out(standard_dts_frame_size(carried, packing), 0xEE);
+            write_standard_dts_frame(carried, packing, out);
+            EXPECT_EQ(out, frame) << size;
+        }
+    }
+    // 14-bit words that are not one frame's (a merged frame): every whole byte they carry.
+    const Bytes words =
+        test::carry_frame(Bytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x0F}, DtsPacking::Le14);
+    ASSERT_EQ(words.size(), 12u);
+    Bytes out(standard_dts_frame_size(words, DtsPacking::Le14));
+    write_standard_dts_frame(words, DtsPacking::Le14, out);
+    EXPECT_EQ(out, (Bytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x0F, 0x00}));
 }
 
 }  // namespace

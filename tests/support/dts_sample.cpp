@@ -1,5 +1,6 @@
 #include "support/dts_sample.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -104,7 +105,10 @@ DtsSampleSummary write_dts_sample(const DtsSampleOptions& options, const std::fi
         },
         [&](const std::uint8_t* data, int size) {
             frame.assign(data, data + size);
-            const Bytes carried = carry_frame(frame, options.packing);
+            Bytes carried = carry_frame(frame, options.packing);
+            if (options.cut > 0 && summary.frames + 1 == spec.frames) {
+                carried.resize(std::min<std::size_t>(carried.size(), options.cut));
+            }
             write(carried.data(), carried.size());
             summary.stream_bytes += carried.size();
             ++summary.frames;

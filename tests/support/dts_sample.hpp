@@ -20,6 +20,7 @@ struct DtsSampleOptions {
     bool rf64 = false;          // RF64 instead of RIFF carrier
     std::uint64_t lead = 0;     // zero bytes before the first frame
     std::uint64_t pad = 0;      // zero bytes after the last frame
+    std::uint64_t cut = 0;      // when set, the carried bytes of the last frame kept: a CD track's end
 };
 
 struct DtsSampleSummary {

@@ -17,7 +17,7 @@ struct ReferenceDecode {
 };
 
 // Parses and decodes the whole stream (any carriage); throws std::runtime_error when FFmpeg refuses
-// a frame or delivers anything but planar float.
+// a frame (but a cut last one) or delivers anything but planar float.
 ReferenceDecode reference_decode(const Bytes& stream);
 
 }  // namespace orvane::test
