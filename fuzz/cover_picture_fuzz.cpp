@@ -6,9 +6,9 @@
 #include <span>
 #include <stdexcept>
 
-#include "decode/flac_picture_block.hpp"
+#include "flac/flac_picture_block.hpp"
 #include "fuzz_common.hpp"
-#include "output/cover_picture.hpp"
+#include "common/cover_picture.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orvane;

@@ -7,7 +7,7 @@
 
 #include "fuzz_common.hpp"
 #include "input/cue_sheet.hpp"
-#include "output/text_encoding.hpp"
+#include "common/text_encoding.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orvane;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_common.hpp"
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 #include "input/input_analysis.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

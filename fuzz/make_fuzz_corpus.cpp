@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/lossless_encode.hpp"

@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
-#include "output/tag_set.hpp"
+#include "common/tag_set.hpp"
 #include "decode/decode_loop.hpp"
-#include "dts/raw_dts_writer.hpp"
+#include "raw_dts/raw_dts_writer.hpp"
 #include "fuzz_common.hpp"
 #include "input/input_analysis.hpp"
 #include "matroska/matroska_writer.hpp"

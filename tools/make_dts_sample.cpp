@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 #include "support/dts_sample.hpp"
 
 namespace {

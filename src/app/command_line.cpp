@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "output/text_encoding.hpp"
+#include "common/text_encoding.hpp"
 #include "platform/utf8_path.hpp"
 
 namespace orvane {

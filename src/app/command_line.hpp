@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "output/tag_set.hpp"
+#include "common/tag_set.hpp"
 
 namespace orvane {
 

@@ -14,8 +14,8 @@
 
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "decode/flac_writer.hpp"
-#include "decode/wav_writer.hpp"
+#include "flac/flac_writer.hpp"
+#include "wav/wav_writer.hpp"
 
 extern "C" {
 #include <libavutil/samplefmt.h>

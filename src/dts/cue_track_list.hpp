@@ -2,7 +2,7 @@
 
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
-#include "output/track_list.hpp"
+#include "common/track_list.hpp"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 
 namespace orvane {
 

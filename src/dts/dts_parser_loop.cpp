@@ -4,7 +4,7 @@
 
 #include "dts/dts_frame_walk.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 
 namespace orvane {
 

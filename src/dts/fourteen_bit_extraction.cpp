@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 #include "dts/dts_parser_loop.hpp"
 
 namespace orvane {

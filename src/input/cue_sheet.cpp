@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "output/tag_set.hpp"
-#include "output/text_encoding.hpp"
+#include "common/tag_set.hpp"
+#include "common/text_encoding.hpp"
 
 namespace orvane {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "output/tag_set.hpp"
+#include "common/tag_set.hpp"
 
 namespace orvane {
 

@@ -7,7 +7,7 @@
 
 #include "input/container_signature.hpp"
 #include "input/cue_sheet.hpp"
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 #include "input/lossless_carrier.hpp"
 #include "input/riff_info_tags.hpp"
 #include "platform/file_bytes.hpp"

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "input/dts_packing.hpp"
-#include "output/tag_set.hpp"
+#include "dts/dts_packing.hpp"
+#include "common/tag_set.hpp"
 #include "input/payload.hpp"
 
 namespace orvane {

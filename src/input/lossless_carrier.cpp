@@ -11,8 +11,8 @@
 #include <string>
 
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "input/dts_sync.hpp"
-#include "output/text_encoding.hpp"
+#include "dts/dts_sync.hpp"
+#include "common/text_encoding.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "output/text_encoding.hpp"
+#include "common/text_encoding.hpp"
 
 namespace orvane {
 

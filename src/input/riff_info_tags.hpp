@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "output/tag_set.hpp"
+#include "common/tag_set.hpp"
 
 namespace orvane {
 

@@ -13,9 +13,9 @@
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "output/staged_output.hpp"
-#include "output/program_info.hpp"
-#include "matroska/dts_packetiser.hpp"
-#include "matroska/dts_stream_probe.hpp"
+#include "common/program_info.hpp"
+#include "dts/dts_packetiser.hpp"
+#include "dts/dts_stream_probe.hpp"
 #include "platform/interruption.hpp"
 
 extern "C" {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "output/tag_set.hpp"
-#include "output/track_list.hpp"
+#include "common/tag_set.hpp"
+#include "common/track_list.hpp"
 #include "dts/dts_parser_feed.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"

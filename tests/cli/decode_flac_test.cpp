@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "decode/decoded_output.hpp"
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/picture_bytes.hpp"

@@ -20,7 +20,7 @@
 
 #include "app/run_driver.hpp"
 #include "decode/decoded_output.hpp"
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/process_runner.hpp"

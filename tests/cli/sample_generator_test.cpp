@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 #include "input/input_analysis.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_sample.hpp"

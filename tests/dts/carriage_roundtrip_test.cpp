@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "input/dts_sync.hpp"
+#include "dts/dts_sync.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/reference_decode.hpp"

@@ -4,7 +4,7 @@
 
 // Packs 16-bit big-endian DTS frames into the four carriages a PCM carrier may hold.
 
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 #include "support/dts_clip.hpp"
 
 namespace orvane::test {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "input/dts_packing.hpp"
+#include "dts/dts_packing.hpp"
 
 namespace orvane::test {
 

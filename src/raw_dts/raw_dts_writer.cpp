@@ -1,0 +1,254 @@
+#include "raw_dts/raw_dts_writer.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "output/staged_output.hpp"
+#include "dts/dts_frame_walk.hpp"
+#include "dts/fourteen_bit_extraction.hpp"
+#include "dts/packing_conversion.hpp"
+#include "dts/dts_sync.hpp"
+#include "dts/dts_parser_loop.hpp"
+#include "platform/interruption.hpp"
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kSwapChunkSize = std::size_t{1} << 20;
+
+struct RawOutput {
+    std::ofstream file;
+};
+
+void open_output(RawOutput& output, const std::filesystem::path& output_path) {
+    output.file.open(output_path, std::ios::binary | std::ios::trunc);
+    if (!output.file.is_open() || !output.file) throw std::runtime_error("unable to create output file");
+}
+
+void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) {
+    check_interruption();
+    output.file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!output.file) throw std::runtime_error("error writing DTS output");
+}
+
+// Fills out[0, size) with the big-endian form of stream[from, from + size): each byte comes from the
+// other half of its 16-bit word, counted from the sync word; a last odd byte stays as it is.
+void swap_byte_pairs(std::span<const std::uint8_t> stream, std::size_t from, std::size_t size, std::uint8_t* out) {
+    std::size_t k = 0;
+    if ((from & 1) != 0 && size > 0) {
+        out[0] = stream[from - 1];
+        k = 1;
+    }
+    // Eight bytes, four whole words, at a time.
+    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+    for (; k + 8 <= size; k += 8) {
+        std::uint64_t words;
+        std::memcpy(&words, stream.data() + from + k, 8);
+        words = (words & kLowBytes) << 8 | ((words >> 8) & kLowBytes);
+        std::memcpy(out + k, &words, 8);
+    }
+    for (; k < size; ++k) {
+        const std::size_t index = from + k;
+        const std::size_t partner = index ^ 1;
+        out[k] = stream[partner < stream.size() ? partner : index];
+    }
+}
+
+// Writes a range of a 16-bit little-endian stream as big-endian, a chunk at a time, so no copy of
+// the whole stream is made.
+void write_swapped(RawOutput& output, std::span<const std::uint8_t> stream, const ByteRange& range) {
+    std::vector<std::uint8_t> chunk(std::min(kSwapChunkSize, range.size));
+    for (std::size_t done = 0; done < range.size;) {
+        const std::size_t size = std::min(kSwapChunkSize, range.size - done);
+        swap_byte_pairs(stream, range.offset + done, size, chunk.data());
+        write_bytes(output, chunk.data(), size);
+        done += size;
+    }
+}
+
+void close_output(RawOutput& output) {
+    output.file.close();
+    // A full disk often shows only when the last buffer is flushed at close.
+    if (!output.file) throw std::runtime_error("error writing DTS output");
+}
+
+// Zero stuffing, optionally ending in an S/PDIF burst preamble (Pa Pb in either byte order, then Pc
+// Pd): the carrier's own structure between frames, not damage.
+bool is_carrier_structure(std::span<const std::uint8_t> gap) {
+    std::size_t zeros = gap.size();
+    if (gap.size() >= 8) {
+        const std::uint8_t* p = gap.data() + gap.size() - 8;
+        const bool big = p[0] == 0xF8 && p[1] == 0x72 && p[2] == 0x4E && p[3] == 0x1F;
+        const bool little = p[0] == 0x72 && p[1] == 0xF8 && p[2] == 0x1F && p[3] == 0x4E;
+        if (big || little) zeros -= 8;
+    }
+    return std::all_of(gap.begin(), gap.begin() + static_cast<std::ptrdiff_t>(zeros),
+                       [](std::uint8_t byte) { return byte == 0; });
+}
+
+void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+    const auto stream = dts_stream(analysis);
+    const bool swapped = analysis.packing == DtsPacking::Le16;
+    DtsFrameWalk walk;
+    if (analysis.is_wav_carrier) {
+        walk = walk_dts_frames(stream, swapped);
+    } else {
+        // A raw stream is copied from its first sync word to its end, whatever follows.
+        walk.kept = {{0, stream.size()}};
+    }
+    if (walk.dropped_bytes > 0 && !quiet) {
+        std::cout << "DTS frames: " << walk.core_frames << "\n";
+        // Bytes dropped between kept frames are damage or foreign data inside the stream: say where.
+        const std::uint64_t stream_start = analysis.payload_offset + analysis.sync_offset;
+        for (std::size_t i = 1; i < walk.kept.size(); ++i) {
+            const std::size_t gap_start = walk.kept[i - 1].offset + walk.kept[i - 1].size;
+            if (is_carrier_structure(stream.subspan(gap_start, walk.kept[i].offset - gap_start))) continue;
+            std::cout << "Gap in DTS stream at input byte " << stream_start + gap_start << ": "
+                      << walk.kept[i].offset - gap_start << " bytes dropped\n";
+        }
+        std::cout << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
+    }
+
+    RawOutput output;
+    open_output(output, output_path);
+    for (const ByteRange& range : walk.kept) {
+        if (swapped) {
+            write_swapped(output, stream, range);
+        } else {
+            write_bytes(output, stream.data() + range.offset, range.size);
+        }
+    }
+    close_output(output);
+}
+
+void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+    // The frames are written from where they lie in the payload whenever the parser left them there.
+    const FourteenBitFrames frames = delimit_14bit_frames(analysis);
+    if (analysis.is_wav_carrier && !quiet) {
+        std::cout << "DTS frames: " << frames.frame_count << "\n"
+                  << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
+    }
+    // As the decode says it, also for a raw stream.
+    if (frames.cut_last_frame > 0 && !quiet) {
+        std::cout << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
+    }
+    if (analysis.is_wav_carrier && !quiet) {
+        // What follows the frames, the cut one included.
+        const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
+        const std::uint64_t consumed = frames.bytes.size() + frames.cut_last_frame;
+        if (consumed < span) std::cout << "Carrier tail ignored: " << span - consumed << " bytes\n";
+    }
+    RawOutput output;
+    open_output(output, output_path);
+    write_bytes(output, frames.bytes.data(), frames.bytes.size());
+    close_output(output);
+}
+
+// A 16-bit frame of a carrier's stream as the single-file walk keeps it: its core frame and the
+// extension blocks after it, without the padding behind them; a frame that holds no complete core
+// frame (the cut-off last one) is dropped. Returns the bytes dropped.
+std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t> frame, bool swapped) {
+    const DtsFrameWalk walk = walk_dts_frames(frame, swapped);
+    if (walk.core_frames == 0) return frame.size();
+    for (const ByteRange& range : walk.kept) {
+        if (swapped) {
+            write_swapped(output, frame, range);
+        } else {
+            write_bytes(output, frame.data() + range.offset, range.size);
+        }
+    }
+    return walk.dropped_bytes;
+}
+
+}  // namespace
+
+RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
+                                         const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
+                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
+                                         const TrackProgress& on_progress) {
+    static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
+                                               "DTS parser error during DTS extraction",
+                                               "DTS parser flush error during DTS extraction"};
+    require_one_output_per_track(boundaries, tracks.size());
+    if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
+    std::optional<StagedOutput> staged;  // outlives `output`, so its file is closed before any removal
+    std::optional<RawOutput> output;
+    std::size_t track = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t dropped = 0;
+    std::uint64_t cut_last_frame = 0;
+    const auto open_track = [&](std::size_t index) {
+        staged.emplace(tracks[index], overwrite);
+        output.emplace();
+        open_output(*output, staged->path);
+    };
+    const auto on_frame = [&](std::span<const std::uint8_t> frame, int, std::uint64_t start) {
+        const std::size_t frame_track = track_of_frame(boundaries, start);
+        if (!output) {
+            if (frame_track > 0) throw_track_without_frames(0);
+            open_track(0);
+        }
+        while (track < frame_track) {
+            if (frame_track > track + 1) throw_track_without_frames(track + 1);
+            close_output(*output);
+            output.reset();
+            staged->commit();
+            open_track(++track);
+        }
+        ++frames;
+        if (is_14bit(packing)) {
+            const auto [found, offset] = find_dts_sync(frame.data(), frame.size(), kFrameSyncScanLimit);
+            if (found != packing || offset != 0) {
+                throw std::runtime_error(
+                    "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+            }
+            write_bytes(*output, frame.data(), frame.size());
+        } else if (is_wav_carrier) {
+            dropped += write_walked_frame(*output, frame, packing == DtsPacking::Le16);
+        } else {
+            // A raw stream is copied whole, as one file of it would be.
+            if (packing == DtsPacking::Le16) {
+                write_swapped(*output, frame, ByteRange{0, frame.size()});
+            } else {
+                write_bytes(*output, frame.data(), frame.size());
+            }
+        }
+        if (on_progress) on_progress(track, start + frame.size());
+    };
+    // A 16-bit carrier's cut last frame counts with its padding, as its single-file walk counts it; a raw
+    // 16-bit stream keeps it, as its single-file extraction does.
+    CutFrameAction on_cut_last_frame;
+    if (is_14bit(packing)) {
+        on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
+    } else if (is_wav_carrier) {
+        on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
+    }
+    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);
+    if (!output) throw std::runtime_error("DTS stream contained no complete frames");
+    if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
+    close_output(*output);
+    staged->commit();
+    return RawDtsTracksSummary{frames, dropped, cut_last_frame};
+}
+
+void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
+                   bool quiet) {
+    StagedOutput output(output_path, overwrite);
+    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
+    if (is_16bit(analysis.packing)) {
+        write_16bit(output.path, analysis, quiet);
+    } else if (is_14bit(analysis.packing)) {
+        write_14bit(output.path, analysis, quiet);
+    } else {
+        throw std::runtime_error("unsupported DTS packing");
+    }
+    output.commit();
+}
+
+}  // namespace orvane
