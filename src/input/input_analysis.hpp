@@ -37,6 +37,11 @@ struct InputAnalysis {
     std::uint64_t declared_payload_size = 0;
 };
 
+// The most the program holds of any one input: more than twice the longest CD (80 minutes are
+// 847 MB of samples), so only a file made to exhaust memory reaches it, such as a FLAC carrier of
+// hours of silence, which compresses to almost nothing.
+inline constexpr std::uint64_t kMaxHeldInputBytes = std::uint64_t{2} << 30;
+
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.
 InputAnalysis analyse_input(const std::filesystem::path& input_path);
 
