@@ -115,24 +115,17 @@ std::string size_text(std::uint64_t bytes) {
 }
 
 // The decoded samples, gathered in memory that is never zero-filled first and may be backed by huge
-// pages: page faults on an ordinary vector cost as much as the copying itself. Never more than
-// `limit` bytes: a carrier of silence compresses to almost nothing and would otherwise take all the
-// memory there is.
+// pages: page faults on an ordinary vector cost as much as the copying itself. Taken once, never grown
+// by copying; what is never written is never backed by memory either.
 struct SampleBuffer {
     FileBytes memory;
     std::uint64_t used = 0;
-    std::uint64_t limit = 0;
+    // Why there is no room for more.
     std::string too_long;
 
-    // Room for `count` more bytes at the end; grows only when the carrier declared no length.
+    // Room for `count` more bytes at the end.
     std::uint8_t* extend(std::uint64_t count) {
-        if (count > limit - used) throw std::runtime_error(too_long);
-        if (memory.size() - used < count) {
-            const std::uint64_t next = std::min(limit, std::max(used + count, memory.size() + memory.size() / 2));
-            FileBytes larger = allocate_file_bytes(next);
-            if (used > 0) std::memcpy(const_cast<std::uint8_t*>(larger.data()), memory.data(), used);
-            memory = std::move(larger);
-        }
+        if (count > memory.size() - used) throw std::runtime_error(too_long);
         std::uint8_t* tail = const_cast<std::uint8_t*>(memory.data()) + used;
         used += count;
         return tail;
@@ -262,19 +255,16 @@ CarrierLayout check_carrier(const OpenCarrier& carrier, CarrierFormat format, In
     return layout;
 }
 
-// Room for the samples, taken before any is decoded: the whole declared length at once, so that it
-// is never copied to grow, and refused before it is taken when it exceeds `limit`. Without a declared
-// length, the file's size is the first guess.
-SampleBuffer sample_buffer(const CarrierLayout& layout, CarrierFormat format, std::uint64_t size,
-                           std::uint64_t limit) {
+// Room for the samples, taken before any is decoded: the whole declared length, refused before it is
+// taken when it exceeds `limit`; without a declared length, `limit` itself, of which only what the
+// samples fill is ever backed (a buffer grown by copying would need half as much again at its peak).
+SampleBuffer sample_buffer(const CarrierLayout& layout, CarrierFormat format, std::uint64_t limit) {
     SampleBuffer samples;
-    samples.limit = limit;
     samples.too_long = std::string(format_name(format)) + " carrier decodes to more than " + size_text(limit) +
                        ": longer than any CD rip";
     const auto declared = static_cast<std::uint64_t>(layout.declared);
     if (declared > limit / 4) throw std::runtime_error(samples.too_long);
-    const std::uint64_t reserve = declared > 0 ? declared * 4 : std::min(limit, size + size / 4);
-    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(reserve, 1));
+    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(declared > 0 ? declared * 4 : limit, 1));
     return samples;
 }
 
@@ -399,7 +389,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
                              InputAnalysis& analysis, std::uint64_t limit) {
     OpenCarrier carrier = open_carrier(format, size, read_at);
     const CarrierLayout layout = check_carrier(carrier, format, analysis);
-    SampleBuffer samples = sample_buffer(layout, format, size, limit);
+    SampleBuffer samples = sample_buffer(layout, format, limit);
     analysis.md5_verified = VerifiedDecode(carrier, layout, format, samples).run();
     analysis.payload = Payload(std::move(samples.memory), 0, samples.used);
 }
