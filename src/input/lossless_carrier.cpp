@@ -204,7 +204,9 @@ OpenCarrier open_carrier(CarrierFormat format, std::uint64_t size, const ReadAt&
     carrier.input.reset(opened);
 
     for (unsigned i = 0; i < carrier.input->nb_streams && carrier.stream_index < 0; ++i) {
-        if (carrier.input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) carrier.stream_index = static_cast<int>(i);
+        if (carrier.input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            carrier.stream_index = static_cast<int>(i);
+        }
     }
     if (carrier.stream_index < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
     return carrier;
@@ -327,7 +329,9 @@ private:
     std::runtime_error damaged(const std::string& what) const {
         return std::runtime_error(name_ + " carrier is damaged: " + what);
     }
-    std::runtime_error corrupt_frame() const { return damaged("frame at sample " + std::to_string(decoded_) + " is corrupt"); }
+    std::runtime_error corrupt_frame() const {
+        return damaged("frame at sample " + std::to_string(decoded_) + " is corrupt");
+    }
     bool has_signature() const { return layout_.signature != std::array<std::uint8_t, 16>{}; }
 
     void receive_frames() {
@@ -344,7 +348,8 @@ private:
             const std::uint64_t start = samples_.used;
             append_samples(*frame_, samples_);
             if (has_signature()) {
-                av_md5_update(md5_.get(), samples_.bytes().data() + start, static_cast<std::size_t>(samples_.used - start));
+                const auto count = static_cast<std::size_t>(samples_.used - start);
+                av_md5_update(md5_.get(), samples_.bytes().data() + start, count);
             }
             decoded_ += frame_->nb_samples;
             av_frame_unref(frame_.get());

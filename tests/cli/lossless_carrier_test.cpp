@@ -99,7 +99,7 @@ TEST(LosslessCarrier, CarriersDeclaringMoreThanAnyCdAreRefusedBeforeDecoding) {
     for (int i = 0; i < 4; ++i) flac[22 + i] = static_cast<std::uint8_t>(kFourHours >> (24 - 8 * i));
     Bytes wavpack = test::encode_lossless(wav, test::LosslessTool::WavPack);
     for (int i = 0; i < 4; ++i) wavpack[12 + i] = static_cast<std::uint8_t>(kFourHours >> (8 * i));  // first block's
-    for (const auto& [name, file] : {std::pair{std::string("FLAC"), flac}, std::pair{std::string("WavPack"), wavpack}}) {
+    for (const auto& [name, file] : {std::pair<std::string, Bytes>{"FLAC", flac}, {"WavPack", wavpack}}) {
         test::write_file(dir.file("rip"), file);
         const auto run = test::run_orvane({"--scan", dir.file("rip").string()});
         EXPECT_EQ(run.status, 2);

@@ -195,8 +195,8 @@ TEST(AnalyseInput, LosslessCarriersDecodingBeyondTheBoundAreRefused) {
         return analysis.payload;
     };
     const Bytes flac = test::encode_lossless(quiet, test::LosslessTool::Flac);
-    for (const auto& [format, file] : {std::pair{CarrierFormat::Flac, flac},
-                                       std::pair{CarrierFormat::WavPack, test::encode_lossless(quiet, test::LosslessTool::WavPack)}}) {
+    const Bytes wavpack = test::encode_lossless(quiet, test::LosslessTool::WavPack);
+    for (const auto& [format, file] : {std::pair{CarrierFormat::Flac, flac}, std::pair{CarrierFormat::WavPack, wavpack}}) {
         const std::string name = format == CarrierFormat::Flac ? "FLAC" : "WavPack";
         EXPECT_EQ(decode(format, file, 3 * kMiB), payload) << name;
         EXPECT_EQ(test::error_message([&] { decode(format, file, 2 * kMiB); }),

@@ -74,9 +74,10 @@ void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t*
 // error: the price of not copying it, paid only by files too large to be read whole.
 FileBytes InputFile::map() const {
     if (size_ == 0) return FileBytes();
-    void* memory = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, static_cast<int>(handle_), 0);
+    const auto length = static_cast<std::size_t>(size_);
+    void* memory = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, static_cast<int>(handle_), 0);
     if (memory == MAP_FAILED) throw std::runtime_error("unable to read input file");
-    ::madvise(memory, static_cast<std::size_t>(size_), MADV_SEQUENTIAL);  // advice only
+    ::madvise(memory, length, MADV_SEQUENTIAL);  // advice only
     return FileBytes(static_cast<std::uint8_t*>(memory), size_, release_mapping);
 }
 

@@ -75,14 +75,13 @@ void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t*
     }
 }
 
-// The view keeps the file mapping alive after its handle is closed; while it exists Windows refuses
-// to shorten the file, so the bytes stay readable.
+// While a view exists Windows refuses to shorten the file, so its bytes stay readable.
 FileBytes InputFile::map() const {
     if (size_ == 0) return FileBytes();
-    FileHandle mapping;
-    mapping.handle = ::CreateFileMappingW(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping.handle == nullptr) mapping.handle = INVALID_HANDLE_VALUE;
-    void* view = mapping.handle == INVALID_HANDLE_VALUE ? nullptr : ::MapViewOfFile(mapping.handle, FILE_MAP_READ, 0, 0, 0);
+    const HANDLE mapping = ::CreateFileMappingW(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) throw std::runtime_error("unable to read input file");
+    void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    ::CloseHandle(mapping);  // the view keeps the mapping alive
     if (view == nullptr) throw std::runtime_error("unable to read input file");
     return FileBytes(static_cast<std::uint8_t*>(view), size_, release_view);
 }
