@@ -169,8 +169,12 @@ InputAnalysis analyse_input(const std::filesystem::path& input_path) {
         find_first_sync(analysis);
         return analysis;
     }
+    // Beyond the bound (an RF64 carrier or a raw stream of a long film) the file is mapped instead,
+    // so that it takes none of the program's own memory.
     FileBytes file;
-    if (input.size() > 0) {
+    if (input.size() > kMaxHeldInputBytes) {
+        file = input.map();
+    } else if (input.size() > 0) {
         file = allocate_file_bytes(input.size());
         input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
     }

@@ -37,6 +37,11 @@ struct InputAnalysis {
     std::uint64_t declared_payload_size = 0;
 };
 
+// The most of its own memory the program gives to any one input: more than twice the longest CD
+// (80 minutes are 847 MB of samples). A lossless carrier decoding to more is refused (hours of
+// silence compress to almost nothing); a larger WAV, RF64 or raw file is mapped instead of read.
+inline constexpr std::uint64_t kMaxHeldInputBytes = std::uint64_t{2} << 30;
+
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.
 InputAnalysis analyse_input(const std::filesystem::path& input_path);
 

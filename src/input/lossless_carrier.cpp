@@ -108,19 +108,25 @@ bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& re
     return (flags & kWavPackHybridFlag) != 0;
 }
 
+// "2 GiB", or the bound a test chose, in the largest unit that states it exactly.
+std::string size_text(std::uint64_t bytes) {
+    if (bytes % (std::uint64_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes % (std::uint64_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
 // The decoded samples, gathered in memory that is never zero-filled first and may be backed by huge
-// pages: page faults on an ordinary vector cost as much as the copying itself.
+// pages: page faults on an ordinary vector cost as much as the copying itself. Taken once, never grown
+// by copying; what is never written is never backed by memory either.
 struct SampleBuffer {
     FileBytes memory;
     std::uint64_t used = 0;
+    // Why there is no room for more.
+    std::string too_long;
 
-    // Room for `count` more bytes at the end; grows (rarely: the first size is the expected one).
+    // Room for `count` more bytes at the end.
     std::uint8_t* extend(std::uint64_t count) {
-        if (memory.size() - used < count) {
-            FileBytes larger = allocate_file_bytes(std::max(used + count, memory.size() + memory.size() / 2));
-            if (used > 0) std::memcpy(const_cast<std::uint8_t*>(larger.data()), memory.data(), used);
-            memory = std::move(larger);
-        }
+        if (count > memory.size() - used) throw std::runtime_error(too_long);
         std::uint8_t* tail = const_cast<std::uint8_t*>(memory.data()) + used;
         used += count;
         return tail;
@@ -147,6 +153,232 @@ void append_samples(const AVFrame& frame, SampleBuffer& payload) {
     }
 }
 
+// The carrier open in FFmpeg's demuxer, reading through `read_at`, and its audio stream. The source
+// is held by pointer: FFmpeg keeps its address.
+struct OpenCarrier {
+    std::unique_ptr<IoSource> source;
+    IoContextHandle io;
+    InputContextHandle input;
+    int stream_index = -1;
+
+    const AVStream& stream() const { return *input->streams[stream_index]; }
+    // A failed read of the input is reported as itself, not as what FFmpeg made of it.
+    void rethrow_read_failure() const {
+        if (source->failure) std::rethrow_exception(source->failure);
+    }
+};
+
+OpenCarrier open_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at) {
+    const std::string name = format_name(format);
+    if (format == CarrierFormat::WavPack && is_hybrid_wavpack(id3v2_end(size, read_at), size, read_at)) {
+        throw std::runtime_error("WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
+    }
+    const AVInputFormat* demuxer = av_find_input_format(format == CarrierFormat::Flac ? "flac" : "wv");
+    if (demuxer == nullptr) throw std::runtime_error("FFmpeg " + name + " demuxer is unavailable");
+
+    OpenCarrier carrier;
+    carrier.source = std::make_unique<IoSource>(IoSource{&read_at, size, 0, nullptr});
+    auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+    if (io_buffer == nullptr) throw std::bad_alloc();
+    carrier.io.reset(avio_alloc_context(io_buffer, kIoBufferSize, 0, carrier.source.get(), read_packet, nullptr, seek));
+    if (!carrier.io) {
+        av_free(io_buffer);
+        throw std::bad_alloc();
+    }
+    AVFormatContext* opened = avformat_alloc_context();
+    if (opened == nullptr) throw std::bad_alloc();
+    opened->pb = carrier.io.get();
+    opened->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The FLAC demuxer hands its parser 1 KiB at a time unless told otherwise; larger reads spare
+    // the parser most of its per-call work (an option the WavPack demuxer simply leaves unused).
+    DictionaryHandle options;
+    {
+        AVDictionary* raw = nullptr;
+        av_dict_set(&raw, "raw_packet_size", "65536", 0);
+        options.reset(raw);
+    }
+    AVDictionary* open_options = options.release();
+    const int open_result = avformat_open_input(&opened, nullptr, demuxer, &open_options);  // frees it on failure
+    options.reset(open_options);
+    carrier.rethrow_read_failure();
+    if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
+    carrier.input.reset(opened);
+
+    for (unsigned i = 0; i < carrier.input->nb_streams && carrier.stream_index < 0; ++i) {
+        if (carrier.input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            carrier.stream_index = static_cast<int>(i);
+        }
+    }
+    if (carrier.stream_index < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
+    return carrier;
+}
+
+// What the carrier's header says of the samples it holds.
+struct CarrierLayout {
+    int sample_rate = 0;
+    // Frame positions count samples, so a lost frame shows as a gap.
+    bool per_sample_clock = false;
+    // The length the file declares, in samples per channel; 0 when it declares none.
+    std::int64_t declared = 0;
+    // FLAC's MD5 signature of the samples; all zero when there is none.
+    std::array<std::uint8_t, 16> signature{};
+};
+
+// Refuses a carrier that cannot hold a DTS-CD and fills in the format fields of `analysis`.
+CarrierLayout check_carrier(const OpenCarrier& carrier, CarrierFormat format, InputAnalysis& analysis) {
+    const AVStream& stream = carrier.stream();
+    const AVCodecParameters& parameters = *stream.codecpar;
+    // FFmpeg's FLAC demuxer leaves the format to its parser; STREAMINFO (the extradata) holds it.
+    CarrierLayout layout;
+    layout.sample_rate = parameters.sample_rate;
+    int channels = parameters.ch_layout.nb_channels;
+    int bits = parameters.bits_per_coded_sample;
+    if (format == CarrierFormat::Flac) {
+        if (parameters.extradata_size < 34) throw std::runtime_error("invalid or unsupported FLAC file");
+        const std::uint8_t* info = parameters.extradata;
+        layout.sample_rate = info[10] << 12 | info[11] << 4 | info[12] >> 4;
+        channels = ((info[12] >> 1) & 0x7) + 1;
+        bits = ((info[12] & 0x1) << 4 | info[13] >> 4) + 1;
+        // STREAMINFO bytes 18 to 33; zero means none.
+        std::memcpy(layout.signature.data(), info + 18, layout.signature.size());
+    }
+    // A DTS-CD is 16-bit stereo at 44.1 kHz (48 kHz in DTS-in-WAV files); any other carrier holds
+    // ordinary audio, refused as a WAV of it would be.
+    if ((layout.sample_rate != 44100 && layout.sample_rate != 48000) || channels != 2 || bits != 16) {
+        throw std::runtime_error("no valid DTS sync word was detected");
+    }
+    analysis.is_wav_carrier = true;
+    analysis.carrier_format = format;
+    analysis.sample_rate = static_cast<std::uint32_t>(layout.sample_rate);
+    analysis.bits_per_sample = 16;
+    analysis.channels = 2;
+    analysis.carrier_tags = carrier_tags(carrier.input->metadata);
+    layout.per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == layout.sample_rate;
+    layout.declared = layout.per_sample_clock && stream.duration > 0 ? stream.duration : 0;
+    return layout;
+}
+
+// Room for the samples, taken before any is decoded: the whole declared length, refused before it is
+// taken when it exceeds `limit`; without a declared length, `limit` itself, of which only what the
+// samples fill is ever backed (a buffer grown by copying would need half as much again at its peak).
+SampleBuffer sample_buffer(const CarrierLayout& layout, CarrierFormat format, std::uint64_t limit) {
+    SampleBuffer samples;
+    samples.too_long = std::string(format_name(format)) + " carrier decodes to more than " + size_text(limit) +
+                       ": longer than any CD rip";
+    const auto declared = static_cast<std::uint64_t>(layout.declared);
+    if (declared > limit / 4) throw std::runtime_error(samples.too_long);
+    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(declared > 0 ? declared * 4 : limit, 1));
+    return samples;
+}
+
+CodecContextHandle open_decoder(const AVCodecParameters& parameters, const std::string& name) {
+    const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
+    if (codec == nullptr) throw std::runtime_error("FFmpeg " + name + " decoder is unavailable");
+    CodecContextHandle decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) throw std::bad_alloc();
+    // Every frame's CRC is checked and a failed check is an error, never a frame concealed or dropped.
+    decoder->err_recognition = AV_EF_CRCCHECK | AV_EF_EXPLODE;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        throw std::runtime_error("unable to open FFmpeg " + name + " decoder");
+    }
+    return decoder;
+}
+
+// Decodes every frame into `samples`, checking each as it comes and the whole at the end.
+class VerifiedDecode {
+public:
+    VerifiedDecode(OpenCarrier& carrier, const CarrierLayout& layout, CarrierFormat format, SampleBuffer& samples)
+        : carrier_(carrier), layout_(layout), name_(format_name(format)), samples_(samples),
+          decoder_(open_decoder(*carrier.stream().codecpar, name_)), md5_(av_md5_alloc()),
+          packet_(av_packet_alloc()), frame_(av_frame_alloc()) {
+        if (!md5_ || !packet_ || !frame_) throw std::bad_alloc();
+        av_md5_init(md5_.get());
+    }
+
+    // True when the samples matched the carrier's MD5 signature; false when it has none.
+    bool run() {
+        for (;;) {
+            check_interruption();
+            const int result = av_read_frame(carrier_.input.get(), packet_.get());
+            carrier_.rethrow_read_failure();
+            if (result == AVERROR_EOF) break;
+            if (result < 0) throw damaged("unreadable after sample " + std::to_string(decoded_));
+            if (packet_->stream_index == carrier_.stream_index) {
+                // Each frame carries its position: a frame lost in demuxing shows as a gap.
+                if (packet_->pts != AV_NOPTS_VALUE && layout_.per_sample_clock && packet_->pts != decoded_) {
+                    throw damaged("samples missing at sample " + std::to_string(decoded_));
+                }
+                if (avcodec_send_packet(decoder_.get(), packet_.get()) < 0) throw corrupt_frame();
+                receive_frames();
+            }
+            av_packet_unref(packet_.get());
+        }
+        avcodec_send_packet(decoder_.get(), nullptr);
+        receive_frames();
+        if (layout_.declared > 0 && decoded_ != layout_.declared) {
+            throw damaged("ends after " + std::to_string(decoded_) + " of " + std::to_string(layout_.declared) +
+                          " samples");
+        }
+        if (!has_signature()) return false;
+        std::array<std::uint8_t, 16> digest{};
+        av_md5_final(md5_.get(), digest.data());
+        if (digest != layout_.signature) throw damaged("MD5 mismatch");
+        return true;
+    }
+
+private:
+    std::runtime_error damaged(const std::string& what) const {
+        return std::runtime_error(name_ + " carrier is damaged: " + what);
+    }
+    std::runtime_error corrupt_frame() const {
+        return damaged("frame at sample " + std::to_string(decoded_) + " is corrupt");
+    }
+    bool has_signature() const { return layout_.signature != std::array<std::uint8_t, 16>{}; }
+
+    void receive_frames() {
+        for (;;) {
+            const int result = avcodec_receive_frame(decoder_.get(), frame_.get());
+            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+            if (result < 0 || (frame_->format != AV_SAMPLE_FMT_S16 && frame_->format != AV_SAMPLE_FMT_S16P) ||
+                frame_->ch_layout.nb_channels != 2 || frame_->sample_rate != layout_.sample_rate) {
+                throw corrupt_frame();
+            }
+            if (layout_.declared > 0 && decoded_ + frame_->nb_samples > layout_.declared) {
+                throw damaged("more samples than the " + std::to_string(layout_.declared) + " declared");
+            }
+            const std::uint64_t start = samples_.used;
+            append_samples(*frame_, samples_);
+            if (has_signature()) {
+                const auto count = static_cast<std::size_t>(samples_.used - start);
+                av_md5_update(md5_.get(), samples_.bytes().data() + start, count);
+            }
+            decoded_ += frame_->nb_samples;
+            av_frame_unref(frame_.get());
+            check_sync_once();
+        }
+    }
+
+    // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
+    void check_sync_once() {
+        if (sync_checked_ || samples_.used < kInputSyncScanLimit) return;
+        sync_checked_ = true;
+        if (find_dts_sync(samples_.bytes().data(), samples_.used, kInputSyncScanLimit).first == DtsPacking::Unknown) {
+            throw std::runtime_error("no valid DTS sync word was detected");
+        }
+    }
+
+    OpenCarrier& carrier_;
+    const CarrierLayout& layout_;
+    const std::string name_;
+    SampleBuffer& samples_;
+    CodecContextHandle decoder_;
+    Md5Handle md5_;
+    PacketHandle packet_;
+    FrameHandle frame_;
+    std::int64_t decoded_ = 0;
+    bool sync_checked_ = false;
+};
+
 }  // namespace
 
 std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const ReadAt& read_at) {
@@ -160,169 +392,11 @@ std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const Re
 }
 
 void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at,
-                             InputAnalysis& analysis) {
-    const std::string name = format_name(format);
-    const auto damaged = [&](const std::string& what) {
-        return std::runtime_error(name + " carrier is damaged: " + what);
-    };
-    if (format == CarrierFormat::WavPack && is_hybrid_wavpack(id3v2_end(size, read_at), size, read_at)) {
-        throw std::runtime_error("WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
-    }
-    const AVInputFormat* demuxer = av_find_input_format(format == CarrierFormat::Flac ? "flac" : "wv");
-    if (demuxer == nullptr) throw std::runtime_error("FFmpeg " + name + " demuxer is unavailable");
-
-    IoSource source{&read_at, size, 0, nullptr};
-    auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-    if (io_buffer == nullptr) throw std::bad_alloc();
-    IoContextHandle io(
-        avio_alloc_context(io_buffer, kIoBufferSize, 0, &source, read_packet, nullptr, seek));
-    if (!io) {
-        av_free(io_buffer);
-        throw std::bad_alloc();
-    }
-    AVFormatContext* opened = avformat_alloc_context();
-    if (opened == nullptr) throw std::bad_alloc();
-    opened->pb = io.get();
-    opened->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // The FLAC demuxer hands its parser 1 KiB at a time unless told otherwise; larger reads spare
-    // the parser most of its per-call work (an option the WavPack demuxer simply leaves unused).
-    DictionaryHandle options;
-    {
-        AVDictionary* raw = nullptr;
-        av_dict_set(&raw, "raw_packet_size", "65536", 0);
-        options.reset(raw);
-    }
-    AVDictionary* open_options = options.release();
-    const int open_result = avformat_open_input(&opened, nullptr, demuxer, &open_options);  // frees it on failure
-    options.reset(open_options);
-    if (source.failure) std::rethrow_exception(source.failure);
-    if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
-    InputContextHandle input(opened);
-
-    int stream_index = -1;
-    for (unsigned i = 0; i < input->nb_streams && stream_index < 0; ++i) {
-        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) stream_index = static_cast<int>(i);
-    }
-    if (stream_index < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
-    const AVStream& stream = *input->streams[stream_index];
-    const AVCodecParameters& parameters = *stream.codecpar;
-    // FFmpeg's FLAC demuxer leaves the format to its parser; STREAMINFO (the extradata) holds it.
-    int sample_rate = parameters.sample_rate;
-    int channels = parameters.ch_layout.nb_channels;
-    int bits = parameters.bits_per_coded_sample;
-    if (format == CarrierFormat::Flac) {
-        if (parameters.extradata_size < 34) throw std::runtime_error("invalid or unsupported FLAC file");
-        const std::uint8_t* info = parameters.extradata;
-        sample_rate = info[10] << 12 | info[11] << 4 | info[12] >> 4;
-        channels = ((info[12] >> 1) & 0x7) + 1;
-        bits = ((info[12] & 0x1) << 4 | info[13] >> 4) + 1;
-    }
-    // A DTS-CD is 16-bit stereo at 44.1 kHz (48 kHz in DTS-in-WAV files); any other carrier holds
-    // ordinary audio, refused as a WAV of it would be.
-    if ((sample_rate != 44100 && sample_rate != 48000) || channels != 2 || bits != 16) {
-        throw std::runtime_error("no valid DTS sync word was detected");
-    }
-    analysis.is_wav_carrier = true;
-    analysis.carrier_format = format;
-    analysis.sample_rate = static_cast<std::uint32_t>(sample_rate);
-    analysis.bits_per_sample = 16;
-    analysis.channels = 2;
-    analysis.carrier_tags = carrier_tags(input->metadata);
-
-    const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
-    if (codec == nullptr) throw std::runtime_error("FFmpeg " + name + " decoder is unavailable");
-    CodecContextHandle decoder(avcodec_alloc_context3(codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) throw std::bad_alloc();
-    // Every frame's CRC is checked and a failed check is an error, never a frame concealed or dropped.
-    decoder->err_recognition = AV_EF_CRCCHECK | AV_EF_EXPLODE;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-        throw std::runtime_error("unable to open FFmpeg " + name + " decoder");
-    }
-
-    // The length the file declares, in samples per channel, when it declares one.
-    const bool per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == sample_rate;
-    const std::int64_t declared = per_sample_clock && stream.duration > 0 ? stream.duration : 0;
-    // The reservation trusts the declared length only as far as the file could plausibly hold it:
-    // a DTS carrier hardly compresses, so a declaration far beyond the file's size is a lie.
-    const std::uint64_t reserve =
-        declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(declared) * 4, size * 4 + (1u << 20))
-                     : size + size / 4;
-    SampleBuffer samples;
-    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(reserve, 1));
-
-    // FLAC keeps an MD5 signature of the samples in STREAMINFO (bytes 18 to 33); zero means none.
-    std::array<std::uint8_t, 16> signature{};
-    if (format == CarrierFormat::Flac && parameters.extradata_size >= 34) {
-        std::memcpy(signature.data(), parameters.extradata + 18, signature.size());
-    }
-    const bool has_signature = signature != std::array<std::uint8_t, 16>{};
-    Md5Handle md5(av_md5_alloc());
-    if (!md5) throw std::bad_alloc();
-    av_md5_init(md5.get());
-
-    PacketHandle packet(av_packet_alloc());
-    FrameHandle frame(av_frame_alloc());
-    if (!packet || !frame) throw std::bad_alloc();
-    std::int64_t decoded = 0;
-    bool sync_checked = false;
-    const auto receive_frames = [&] {
-        for (;;) {
-            const int result = avcodec_receive_frame(decoder.get(), frame.get());
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
-            if (result < 0) throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
-            if ((frame->format != AV_SAMPLE_FMT_S16 && frame->format != AV_SAMPLE_FMT_S16P) ||
-                frame->ch_layout.nb_channels != 2 || frame->sample_rate != sample_rate) {
-                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
-            }
-            if (declared > 0 && decoded + frame->nb_samples > declared) {
-                throw damaged("more samples than the " + std::to_string(declared) + " declared");
-            }
-            const std::uint64_t start = samples.used;
-            append_samples(*frame, samples);
-            if (has_signature) {
-                av_md5_update(md5.get(), samples.bytes().data() + start, static_cast<std::size_t>(samples.used - start));
-            }
-            decoded += frame->nb_samples;
-            av_frame_unref(frame.get());
-            // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
-            if (!sync_checked && samples.used >= kInputSyncScanLimit) {
-                sync_checked = true;
-                if (find_dts_sync(samples.bytes().data(), samples.used, kInputSyncScanLimit).first ==
-                    DtsPacking::Unknown) {
-                    throw std::runtime_error("no valid DTS sync word was detected");
-                }
-            }
-        }
-    };
-    for (;;) {
-        check_interruption();
-        const int result = av_read_frame(input.get(), packet.get());
-        if (source.failure) std::rethrow_exception(source.failure);
-        if (result == AVERROR_EOF) break;
-        if (result < 0) throw damaged("unreadable after sample " + std::to_string(decoded));
-        if (packet->stream_index == stream_index) {
-            // Each frame carries its position: a frame lost in demuxing shows as a gap.
-            if (packet->pts != AV_NOPTS_VALUE && per_sample_clock && packet->pts != decoded) {
-                throw damaged("samples missing at sample " + std::to_string(decoded));
-            }
-            if (avcodec_send_packet(decoder.get(), packet.get()) < 0) {
-                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
-            }
-            receive_frames();
-        }
-        av_packet_unref(packet.get());
-    }
-    avcodec_send_packet(decoder.get(), nullptr);
-    receive_frames();
-    if (declared > 0 && decoded != declared) {
-        throw damaged("ends after " + std::to_string(decoded) + " of " + std::to_string(declared) + " samples");
-    }
-    if (has_signature) {
-        std::array<std::uint8_t, 16> digest{};
-        av_md5_final(md5.get(), digest.data());
-        if (digest != signature) throw damaged("MD5 mismatch");
-        analysis.md5_verified = true;
-    }
+                             InputAnalysis& analysis, std::uint64_t limit) {
+    OpenCarrier carrier = open_carrier(format, size, read_at);
+    const CarrierLayout layout = check_carrier(carrier, format, analysis);
+    SampleBuffer samples = sample_buffer(layout, format, limit);
+    analysis.md5_verified = VerifiedDecode(carrier, layout, format, samples).run();
     analysis.payload = Payload(std::move(samples.memory), 0, samples.used);
 }
 

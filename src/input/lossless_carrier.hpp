@@ -25,7 +25,9 @@ std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const Re
 // 48 kHz, or lossy), and fails on any damage: a frame that fails its CRC, missing frames, a length
 // other than declared, an MD5 signature that does not match. The sync search is left to the caller,
 // but a payload whose first 1 MiB holds no sync word is refused as soon as that much is decoded.
+// Samples beyond `limit` bytes are refused ("FLAC carrier decodes to more than 2 GiB: longer than any
+// CD rip"): before any is decoded when the file declares its length, when they reach it otherwise.
 void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at,
-                             InputAnalysis& analysis);
+                             InputAnalysis& analysis, std::uint64_t limit = kMaxHeldInputBytes);
 
 }  // namespace orvane

@@ -69,6 +69,10 @@ public:
     // Copies `count` bytes from `offset` on; fails with "unable to read input file" when the file
     // holds fewer (it shrank) or a read fails.
     void read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t* destination) const;
+    // The whole file mapped read-only: its pages are the system's file cache, read as they are
+    // touched and dropped again under memory pressure, so a file of any size costs no memory of the
+    // program's own. Fails with "unable to read input file" when the file cannot be mapped.
+    FileBytes map() const;
 
     static constexpr std::intptr_t kClosed = -1;
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/carriage.hpp"
+#include "support/error_text.hpp"
 #include "support/lossless_encode.hpp"
 #include "support/matroska_contents.hpp"
 #include "support/process_runner.hpp"
@@ -85,6 +86,25 @@ TEST(LosslessCarrier, CarrierTagsReachTaggedOutputsUnderTheCommandLine) {
     EXPECT_EQ(tags.out.find("REPLAYGAIN"), std::string::npos) << tags.out;
     // Untagged outputs stay untagged: the carrier's tags are no reason to refuse them.
     EXPECT_EQ(test::run_orvane({input.string(), dir.file("out.wav").string()}).status, 0);
+}
+
+// A rip of a short DTS stream and then hours of silence compresses to almost nothing and declares its
+// length: it is refused from that, before anything is decoded or the memory for it taken.
+TEST(LosslessCarrier, CarriersDeclaringMoreThanAnyCdAreRefusedBeforeDecoding) {
+    test::TempDir dir;
+    const Bytes wav = cd_carrier(DtsPacking::Le14);
+    constexpr std::uint32_t kFourHours = 4 * 3600 * 44100;
+    Bytes flac = test::encode_lossless(wav, test::LosslessTool::Flac);
+    flac[21] &= 0xF0;  // STREAMINFO's total sample count: the low 4 bits here and the next 4 bytes
+    for (int i = 0; i < 4; ++i) flac[22 + i] = static_cast<std::uint8_t>(kFourHours >> (24 - 8 * i));
+    Bytes wavpack = test::encode_lossless(wav, test::LosslessTool::WavPack);
+    for (int i = 0; i < 4; ++i) wavpack[12 + i] = static_cast<std::uint8_t>(kFourHours >> (8 * i));  // first block's
+    for (const auto& [name, file] : {std::pair<std::string, Bytes>{"FLAC", flac}, {"WavPack", wavpack}}) {
+        test::write_file(dir.file("rip"), file);
+        const auto run = test::run_orvane({"--scan", dir.file("rip").string()});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, test::error_report(name + " carrier decodes to more than 2 GiB: longer than any CD rip"));
+    }
 }
 
 }  // namespace

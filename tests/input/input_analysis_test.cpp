@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "input/input_analysis.hpp"
+#include "input/lossless_carrier.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
 #include "support/process_runner.hpp"
@@ -187,6 +188,8 @@ TEST(AnalyseInput, ReadsFilesAndRefusesWhatCannotBeRead) {
     Bytes raw = test::synthetic_core_frame(512);
     test::write_file(dir.file("in.dts"), raw);
     EXPECT_EQ(analyse_input(dir.file("in.dts")).payload, raw);
+    // Files too large to be read whole are mapped instead.
+    EXPECT_EQ(Payload(open_input_file(dir.file("in.dts")).map(), 0, raw.size()), raw);
 
     EXPECT_EQ(test::error_message([&] { analyse_input(dir.file("missing.wav")); }), "unable to open input file");
     EXPECT_EQ(test::error_message([&] { analyse_input(dir.path); }), "unable to read input file");
@@ -247,16 +250,41 @@ TEST(AnalyseInput, LosslessCarriersGiveTheSamplesOfTheirWav) {
             EXPECT_EQ(analyse_input_bytes(tagged).payload, expected.payload);
         }
     }
-    // A FLAC that does not declare its length and holds mostly silence: its samples outgrow the room
-    // guessed from the file's size.
-    Bytes silence_behind = test::carried_payload(test::cached_dts_cd_clip(12), DtsPacking::Le14, 3000, 11, 0);
-    silence_behind.resize(silence_behind.size() + (std::size_t{1} << 20), 0);
-    const Bytes quiet = test::carrier_wav(silence_behind);
-    Bytes undeclared = test::encode_lossless(quiet, test::LosslessTool::Flac);
+}
+
+// DTS and then silence compresses to almost nothing: what a carrier decodes to is bounded, and known
+// to be too much before decoding when the file declares its length.
+TEST(AnalyseInput, LosslessCarriersDecodingBeyondTheBoundAreRefused) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    Bytes payload = test::carried_payload(test::cached_dts_cd_clip(12), DtsPacking::Le14, 3000, 11, 0);
+    payload.resize(3 * kMiB, 0);
+    const Bytes quiet = test::carrier_wav(payload);
+    const auto decode = [](CarrierFormat format, const Bytes& file, std::uint64_t limit) {
+        const ReadAt read_at = [&file](std::uint64_t offset, std::size_t count, std::uint8_t* destination) {
+            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, destination);
+        };
+        InputAnalysis analysis;
+        decode_lossless_carrier(format, file.size(), read_at, analysis, limit);
+        return analysis.payload;
+    };
+    const Bytes flac = test::encode_lossless(quiet, test::LosslessTool::Flac);
+    const Bytes wavpack = test::encode_lossless(quiet, test::LosslessTool::WavPack);
+    for (const auto& [format, file] : {std::pair{CarrierFormat::Flac, flac}, std::pair{CarrierFormat::WavPack, wavpack}}) {
+        const std::string name = format == CarrierFormat::Flac ? "FLAC" : "WavPack";
+        EXPECT_EQ(decode(format, file, 3 * kMiB), payload) << name;
+        EXPECT_EQ(test::error_message([&] { decode(format, file, 2 * kMiB); }),
+                  name + " carrier decodes to more than 2 MiB: longer than any CD rip");
+    }
+    // Without a declared length the samples outgrow the room guessed from the file's size, up to the
+    // bound and no further.
+    Bytes undeclared = flac;
     undeclared[21] &= 0xF0;  // STREAMINFO's total sample count: the low 4 bits here and the next 4 bytes
     std::fill_n(undeclared.begin() + 22, 4, 0);
     ASSERT_LT(undeclared.size() * 2, quiet.size());
-    EXPECT_EQ(analyse_input_bytes(undeclared).payload, analyse_input_bytes(quiet).payload);
+    EXPECT_EQ(analyse_input_bytes(undeclared).payload, payload);
+    EXPECT_EQ(decode(CarrierFormat::Flac, undeclared, 3 * kMiB), payload);
+    EXPECT_EQ(test::error_message([&] { decode(CarrierFormat::Flac, undeclared, 3 * kMiB - 4); }),
+              "FLAC carrier decodes to more than 3145724 bytes: longer than any CD rip");
 }
 
 TEST(AnalyseInput, DamagedLosslessCarriersAreRefused) {

@@ -17,6 +17,8 @@ constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
 
 void release_buffer(std::uint8_t* data, std::uint64_t) { std::free(data); }
 
+void release_mapping(std::uint8_t* data, std::uint64_t size) { ::munmap(data, static_cast<std::size_t>(size)); }
+
 struct FileDescriptor {
     int fd = -1;
     ~FileDescriptor() {
@@ -66,6 +68,17 @@ void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t*
         if (got <= 0) throw std::runtime_error("unable to read input file");
         done += static_cast<std::uint64_t>(got);
     }
+}
+
+// A file that another program shortens while it is mapped ends the run with SIGBUS instead of an
+// error: the price of not copying it, paid only by files too large to be read whole.
+FileBytes InputFile::map() const {
+    if (size_ == 0) return FileBytes();
+    const auto length = static_cast<std::size_t>(size_);
+    void* memory = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, static_cast<int>(handle_), 0);
+    if (memory == MAP_FAILED) throw std::runtime_error("unable to read input file");
+    ::madvise(memory, length, MADV_SEQUENTIAL);  // advice only
+    return FileBytes(static_cast<std::uint8_t*>(memory), size_, release_mapping);
 }
 
 }  // namespace orvane

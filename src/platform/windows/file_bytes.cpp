@@ -19,6 +19,8 @@ struct FileHandle {
 
 void release_buffer(std::uint8_t* data, std::uint64_t) { std::free(data); }
 
+void release_view(std::uint8_t* data, std::uint64_t) { ::UnmapViewOfFile(data); }
+
 bool names_a_directory(const std::filesystem::path& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -71,6 +73,17 @@ void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t*
         }
         done += got;
     }
+}
+
+// While a view exists Windows refuses to shorten the file, so its bytes stay readable.
+FileBytes InputFile::map() const {
+    if (size_ == 0) return FileBytes();
+    const HANDLE mapping = ::CreateFileMappingW(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) throw std::runtime_error("unable to read input file");
+    void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    ::CloseHandle(mapping);  // the view keeps the mapping alive
+    if (view == nullptr) throw std::runtime_error("unable to read input file");
+    return FileBytes(static_cast<std::uint8_t*>(view), size_, release_view);
 }
 
 }  // namespace orvane
