@@ -352,8 +352,10 @@ const Bytes& long_carrier() {
     return file;
 }
 
-test::ProcessResult run_interrupted(const std::vector<std::string>& args, const fs::path& out, int signal) {
-    return test::run_orvane(args, [&](int pid) {
+// The run, started through `launcher` when one is named, sent `signal` once its output has grown.
+test::ProcessResult run_interrupted(const std::vector<std::string>& args, const fs::path& out, int signal,
+                                    const std::string& launcher = "") {
+    const auto send_signal = [&](int pid) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
             std::error_code absent;
@@ -362,7 +364,11 @@ test::ProcessResult run_interrupted(const std::vector<std::string>& args, const 
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ::kill(pid, signal);
-    });
+    };
+    if (launcher.empty()) return test::run_orvane(args, send_signal);
+    std::vector<std::string> command{ORVANE_BINARY_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    return test::run_program(launcher, command, send_signal);
 }
 
 // Ctrl-C, a stop or a closed terminal ends the run like a failure: the report, an output that
@@ -397,6 +403,12 @@ TEST_F(FaultTest, SignalsEndTheRunLikeAFailureThenByTheSignal) {
     EXPECT_EQ(in_eac.out, "");
     EXPECT_EQ(in_eac.err, error_report("interrupted"));
     EXPECT_FALSE(fs::exists(flac));
+
+    // Started with SIGHUP ignored (nohup), the run ignores it and finishes.
+    const fs::path whole = dir.file("nohup.wav");
+    const auto under_nohup = run_interrupted({"--quiet", carrier.string(), whole.string()}, whole, SIGHUP, "nohup");
+    EXPECT_EQ(under_nohup.status, 0) << under_nohup.err;
+    EXPECT_EQ(fs::file_size(whole), 44u + 120 * 86 * 512 * 18);
 }
 
 }  // namespace
