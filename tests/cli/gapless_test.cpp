@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,23 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
     }
 }
 
+// Damage across the first cut, concealed: every track keeps its length, the cut falling inside the
+// silence where it would have fallen in the audio.
+TEST_F(Gapless, ConcealedDamageKeepsEveryTrackItsLength) {
+    Bytes payload = disc(DtsPacking::Le14);
+    std::mt19937 random(7);
+    for (std::size_t i = kCuts[0] - 1000; i < kCuts[0] + 1000; ++i) payload[i] = static_cast<std::uint8_t>(random());
+    std::vector<std::string> args = gapless_args("wav", write_tracks(payload, ".dtswav"));
+    args.push_back("--conceal-damage");
+    const auto result = run_orvane(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::uint64_t ends[] = {samples_before(kCuts[0], 2048), samples_before(kCuts[1], 2048), 11 * 512};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::uint64_t held = le32_at(read_file(dir.file("t" + std::to_string(k + 1) + ".wav")), 40) / 18;
+        EXPECT_EQ(held, ends[k] - (k > 0 ? ends[k - 1] : 0)) << k;
+    }
+}
+
 // On a terminal a progress line names the track being written, counted from 1.
 TEST_F(Gapless, ProgressLineOnATerminalCountsTheTracks) {
     if (testing_windows_build()) GTEST_SKIP() << "run under a POSIX pseudo-terminal";
@@ -182,6 +200,10 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     result = run_orvane(gapless_args("wav", tracks));
     EXPECT_NE(result.err.find("track 1 of 3 (" + tracks[0].string() + "): output file must not be the input file"),
               std::string::npos);
+    const std::string again = (tracks[0].parent_path() / "." / tracks[0].filename()).string();
+    result = run_orvane({"--gapless", "flac", tracks[0].string(), again});
+    EXPECT_NE(result.err.find("track 2 of 2 (" + again + "): another track has the same output file"), std::string::npos)
+        << result.err;
 }
 
 // A sheet in a folder of its own, beside its image files.
