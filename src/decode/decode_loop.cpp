@@ -229,9 +229,9 @@ std::string time_of(std::uint64_t samples, int sample_rate) {
     return text;
 }
 
-// Silence for the damaged stretch up to the stream's byte `to`: as many frames as its bytes make at
-// `frame_bytes` a frame, rounded, less those already written for it (a stretch may reach the decoder
-// as several packets, when junk holds something like a sync word).
+// Silence for the damaged stretch, standing for the stream's bytes [from, to): as many frames as the
+// stretch's bytes make at `frame_bytes` a frame, rounded, less those already written for it (a
+// stretch may reach the decoder as several packets, when its junk holds something like a sync word).
 void conceal(DecodeRun& run, std::uint64_t frame_bytes, int frame_samples, std::uint64_t from, std::uint64_t to) {
     const std::uint64_t frames = std::max<std::uint64_t>(1, (run.damaged_bytes + frame_bytes / 2) / frame_bytes);
     const std::uint64_t samples = (frames - run.concealed_frames) * static_cast<std::uint64_t>(frame_samples);
@@ -278,7 +278,9 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
             if (av_channel_layout_copy(&run.shape.layout, &frame->ch_layout) < 0) {
                 throw std::runtime_error("FFmpeg allocation failed");
             }
-            if (run.damaged_bytes > 0) conceal(run, run.frame_bytes, run.frame_samples, run.damage_start, run.packet_start);
+            if (run.damaged_bytes > 0) {
+                conceal(run, run.frame_bytes, run.frame_samples, run.damage_start, run.packet_start);
+            }
         }
         deliver_frame(run, *frame);
         run.damaged_bytes = 0;  // the damaged stretch, if any, ends here
