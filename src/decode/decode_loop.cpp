@@ -69,9 +69,13 @@ struct DecodeRun {
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
     bool conceal_damage = false;
     std::uint64_t input_offset = 0;     // where the stream starts in the input file, for reported positions
-    std::uint64_t samples_out = 0;      // samples per channel written or owed, silence included
-    std::uint64_t owed_silence = 0;     // concealment before the output existed, written when it opens
-    int frame_bytes = 0;                // size of the last packet the decoder took: one frame's worth
+    std::uint64_t samples_out = 0;      // samples per channel written, silence included
+    std::uint64_t frame_bytes = 0;      // size of the last decoded frame's packet: one frame's worth
+    // The damaged stretch being concealed (refused packets in a row): where it starts in the stream,
+    // its bytes, and the frames of silence already written for it.
+    std::uint64_t damage_start = 0;
+    std::uint64_t damaged_bytes = 0;
+    std::uint64_t concealed_frames = 0;
     int frame_samples = 0;              // samples per channel of the last decoded frame
     FrameShape shape;
     // Where the packet being decoded lies in the stream, for the track boundaries inside it.
@@ -183,29 +187,36 @@ void deliver_frame(DecodeRun& run, const AVFrame& frame) {
     if (frame.nb_samples > from) write_frame(run, frame_part(frame, from, frame.nb_samples - from, planes));
 }
 
-// Silence of `samples` per channel in the decoder's own format, in pieces of bounded size.
-void write_silence(DecodeRun& run, std::uint64_t samples, bool cut_tracks) {
+// Silence of `samples` per channel in the decoder's own format, standing for the stream's bytes
+// [from, to): cut into tracks like decoded audio, so a boundary inside a damaged stretch still falls
+// in place; written in pieces of bounded size.
+void write_silence(DecodeRun& run, std::uint64_t samples, std::uint64_t from, std::uint64_t to) {
     constexpr std::uint64_t kPiece = 65536;
-    while (samples > 0) {
-        const int n = static_cast<int>(std::min(samples, kPiece));
-        FrameHandle silence(av_frame_alloc());
-        if (!silence) throw std::runtime_error("FFmpeg allocation failed");
-        silence->format = run.shape.format;
-        silence->sample_rate = run.shape.sample_rate;
-        silence->nb_samples = n;
-        if (av_channel_layout_copy(&silence->ch_layout, &run.shape.layout) < 0 ||
-            av_frame_get_buffer(silence.get(), 0) < 0) {
-            throw std::runtime_error("FFmpeg allocation failed");
+    const int piece = static_cast<int>(std::min(samples, kPiece));
+    FrameHandle silence(av_frame_alloc());
+    if (!silence) throw std::runtime_error("FFmpeg allocation failed");
+    silence->format = run.shape.format;
+    silence->sample_rate = run.shape.sample_rate;
+    silence->nb_samples = std::max(piece, 1);
+    if (av_channel_layout_copy(&silence->ch_layout, &run.shape.layout) < 0 ||
+        av_frame_get_buffer(silence.get(), 0) < 0) {
+        throw std::runtime_error("FFmpeg allocation failed");
+    }
+    av_samples_set_silence(silence->extended_data, 0, silence->nb_samples, silence->ch_layout.nb_channels,
+                           static_cast<AVSampleFormat>(silence->format));
+    const std::vector<int> cuts = boundary_cuts_in_frame(run.boundaries, from, to, static_cast<int>(samples));
+    std::vector<std::uint8_t*> planes;
+    std::uint64_t written = 0;
+    for (std::size_t next = 0; written < samples || next < cuts.size();) {
+        if (next < cuts.size() && static_cast<std::uint64_t>(cuts[next]) <= written) {
+            next_track(run);
+            ++next;
+            continue;
         }
-        av_samples_set_silence(silence->extended_data, 0, n, silence->ch_layout.nb_channels,
-                               static_cast<AVSampleFormat>(silence->format));
-        // Cut like decoded audio, so a track boundary inside a damaged stretch still falls in place.
-        if (cut_tracks) {
-            deliver_frame(run, *silence);
-        } else {
-            write_frame(run, *silence);
-        }
-        samples -= static_cast<std::uint64_t>(n);
+        const std::uint64_t until = next < cuts.size() ? static_cast<std::uint64_t>(cuts[next]) : samples;
+        const int n = static_cast<int>(std::min(until - written, kPiece));
+        write_frame(run, frame_part(*silence, 0, n, planes));
+        written += static_cast<std::uint64_t>(n);
     }
 }
 
@@ -218,9 +229,21 @@ std::string time_of(std::uint64_t samples, int sample_rate) {
     return text;
 }
 
+// Silence for the damaged stretch, standing for the stream's bytes [from, to): as many frames as the
+// stretch's bytes make at `frame_bytes` a frame, rounded, less those already written for it (a
+// stretch may reach the decoder as several packets, when its junk holds something like a sync word).
+void conceal(DecodeRun& run, std::uint64_t frame_bytes, int frame_samples, std::uint64_t from, std::uint64_t to) {
+    const std::uint64_t frames = std::max<std::uint64_t>(1, (run.damaged_bytes + frame_bytes / 2) / frame_bytes);
+    const std::uint64_t samples = (frames - run.concealed_frames) * static_cast<std::uint64_t>(frame_samples);
+    run.concealed_frames = frames;
+    run.samples_out += samples;
+    write_silence(run, samples, from, to);
+}
+
 // A packet inside the stream that the decoder refused. Concealed, it becomes silence as long as the
 // frames whose bytes it spans (a damaged stretch reaches the parser as one packet, from the damaged
-// frame to the next intact sync word); otherwise the run fails after saying where.
+// frame to the next intact sync word); otherwise the run fails after saying where. Before any frame
+// was decoded the frames' size is unknown: the first decoded frame's packet tells it.
 void refuse_packet(DecodeRun& run, int size, const char* failure, int error) {
     const int rate = run.output_opened ? run.shape.sample_rate : run.decoder->sample_rate;
     const std::uint64_t input_byte = run.input_offset + run.packet_start;
@@ -230,17 +253,11 @@ void refuse_packet(DecodeRun& run, int size, const char* failure, int error) {
         throw std::runtime_error(failure + ffmpeg_error_text(error));
     }
     if (!run.quiet) std::cout << "Damaged DTS frame replaced by silence at " << where << "\n";
-    const int frame_bytes = run.frame_bytes > 0 ? run.frame_bytes : size;
-    const std::uint64_t frames = std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(size) + frame_bytes / 2) /
-                                                                static_cast<std::uint64_t>(frame_bytes));
-    const int per_frame = run.frame_samples > 0 ? run.frame_samples : std::max(run.decoder->frame_size, 512);
-    const std::uint64_t samples = frames * static_cast<std::uint64_t>(per_frame);
-    run.samples_out += samples;
-    if (run.output_opened) {
-        write_silence(run, samples, true);
-    } else {
-        run.owed_silence += samples;
-    }
+    if (run.damaged_bytes == 0) run.damage_start = run.packet_start;
+    run.damaged_bytes += static_cast<std::uint64_t>(size);
+    if (!run.output_opened) return;
+    conceal(run, run.frame_bytes, run.frame_samples, run.packet_start, run.packet_end);
+    run.packet_cut_done = true;
 }
 
 // Takes every frame the decoder has ready. Returns false when the decoder refused the packet
@@ -252,6 +269,8 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
         if (result == AVERROR_INVALIDDATA && tolerate_invalid) return false;
         if (result < 0) throw std::runtime_error("DTS decode failed: " + ffmpeg_error_text(result));
+        run.frame_bytes = run.packet_end - run.packet_start;
+        run.frame_samples = frame->nb_samples;
         if (!run.output_opened) {
             open_output(run, *frame);
             run.shape.format = frame->format;
@@ -259,10 +278,13 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
             if (av_channel_layout_copy(&run.shape.layout, &frame->ch_layout) < 0) {
                 throw std::runtime_error("FFmpeg allocation failed");
             }
-            write_silence(run, run.owed_silence, false);
+            if (run.damaged_bytes > 0) {
+                conceal(run, run.frame_bytes, run.frame_samples, run.damage_start, run.packet_start);
+            }
         }
         deliver_frame(run, *frame);
-        run.frame_samples = frame->nb_samples;
+        run.damaged_bytes = 0;  // the damaged stretch, if any, ends here
+        run.concealed_frames = 0;
         run.samples_out += static_cast<std::uint64_t>(frame->nb_samples);
         av_frame_unref(frame);
     }
@@ -304,8 +326,6 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
         } else {
             refuse_packet(run, size, "DTS decode failed: ", AVERROR_INVALIDDATA);
         }
-    } else if (!during_flush) {
-        run.frame_bytes = size;
     }
     if (run.on_progress) run.on_progress(run.track, run.position);
 }

@@ -101,9 +101,10 @@ TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
 }
 
 TEST(ParseCommandLine, TagValuesMustBeUtf8) {
-    // Latin-1, a lone continuation byte, cut sequences, overlong forms, a surrogate, past U+10FFFF.
+    // Latin-1, a lone continuation byte, cut sequences, overlong forms, a surrogate, past U+10FFFF
+    // (in four bytes, and with the lead bytes of the old five- and four-byte forms).
     for (const std::string bad : {"Caf\xe9", "\x80", "\xc3", "\xe2\x82", "\xc0\xaf", "\xe0\x80\xaf",
-                                  "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80"}) {
+                                  "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80", "\xf5\x80\x80\x80"}) {
         EXPECT_EQ(parse_error({"--year", bad, "in", "out"}), "tag value is not valid UTF-8: --year") << bad;
     }
     const std::string good = "Caf\xc3\xa9 \xe2\x99\xab \xe9\x9b\xa8 \xf0\x9f\x8e\xb5 \xf4\x8f\xbf\xbf";

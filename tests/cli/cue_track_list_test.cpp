@@ -117,13 +117,15 @@ TEST_F(CueTrackList, MatroskaCarriesOneChapterPerTrackWithTheSameFrames) {
 }
 
 // A raw CD audio image (BINARY) places its points as the WAV image does; a Windows-1252 sheet's
-// titles arrive as UTF-8; a data track is left out with a line.
+// titles arrive as UTF-8; a data track is left out with a line; audio before track 1 (a hidden
+// pregap) is in its chapter.
 TEST_F(CueTrackList, RawImageWindows1252SheetAndDataTrack) {
     const Bytes payload = carried_payload(cached_dts_cd_clip(12), DtsPacking::Le14, kLead, 11, 500);
     write_file(dir.file("disc.bin"), payload);
     std::string text = kSheet + "  TRACK 04 MODE1/2352\n    INDEX 01 00:00:09\n";
     text.replace(text.find("\"disc.wav\" WAVE"), 15, "\"disc.bin\" BINARY");
     text.replace(text.find("Three"), 5, "Caf\xE9");
+    text.replace(text.find("INDEX 01 00:00:00"), 17, "INDEX 01 00:00:01");
     write_sheet(text);
     const fs::path out = dir.file("disc.mka");
     const auto result = run_orvane({dir.file("disc.bin").string(), out.string(), "--cue", sheet.string()});

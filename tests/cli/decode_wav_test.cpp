@@ -120,45 +120,62 @@ TEST_F(DecodeWav, ChannelCountChangeLeavesNoFile) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"change.dts"});
 }
 
-// A DTS-CD rip with a read error: junk over frames 4 to 6. Concealed, those frames become silence of
-// their length and the track keeps its sample count; otherwise the run fails after saying where.
+// A DTS-CD rip with a read error: junk from byte 100 of a frame on, some of its bytes maybe lost.
+// Concealed, the frames it touches become silence of their length, at the start as anywhere, so the
+// track keeps its sample count; otherwise the run fails after saying where.
 TEST_F(DecodeWav, DamagedFramesAreConcealedOrNamed) {
     const Bytes stream = carry_clip(*clip, DtsPacking::Le14);
-    Bytes file = carrier_wav(stream);
     const std::size_t frame = stream.size() / kFrames;
-    const std::size_t first = file.size() - stream.size() + 4 * frame;
-    std::mt19937 random(19);
-    for (std::size_t i = first + 100; i < first + 100 + 2 * frame; ++i) file[i] = static_cast<std::uint8_t>(random());
-    const auto in = dir.file("damaged.wav");
-    write_file(in, file);
-    const std::string where = "at 0:00.046, input byte " + std::to_string(first) + "\n";
+    const struct {
+        int first;           // the first damaged frame
+        std::size_t length;  // junk bytes from its byte 100
+        std::size_t lost;    // bytes cut out of the junk
+        int silent;          // frames that become silence
+        const char* time;
+    } cases[] = {{4, 2 * frame, 0, 3, "0:00.046"}, {0, 2 * frame, 0, 3, "0:00.000"},
+                 {4, 2 * frame, 100, 3, "0:00.046"}, {0, frame - 100, 0, 1, "0:00.000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "frame " << c.first << ", " << c.length << " bytes, " << c.lost << " lost");
+        Bytes file = carrier_wav(stream);
+        const std::size_t first = file.size() - stream.size() + c.first * frame;
+        std::mt19937 random(19);
+        for (std::size_t i = first + 100; i < first + 100 + c.length; ++i) file[i] = static_cast<std::uint8_t>(random());
+        file.erase(file.begin() + first + 200, file.begin() + first + 200 + c.lost);
+        const auto in = dir.file("damaged.wav");
+        write_file(in, file);
+        const std::string where = "at " + std::string(c.time) + ", input byte " + std::to_string(first) + "\n";
 
-    const auto out = dir.file("out.wav");
-    const auto concealed = run_orvane({"--conceal-damage", in.string(), out.string()});
-    ASSERT_EQ(concealed.status, 0) << concealed.err;
-    EXPECT_EQ(concealed.err, "");  // what FFmpeg logged about the damage goes with the run's success
-    EXPECT_TRUE(ends_with(concealed.out, std::string(kDecodedLine) + "Damaged DTS frame replaced by silence " + where +
-                                             "\nConversion complete.\n"))
-        << concealed.out;
-    const std::vector<std::int32_t> pcm = ffmpeg_read_pcm24(dir, out);
-    ASSERT_EQ(pcm.size(), kFrames * 512u * 6);
-    const auto at = [&](int frame_index) { return pcm.begin() + frame_index * 512 * 6; };
-    EXPECT_TRUE(std::all_of(at(4), at(7), [](std::int32_t sample) { return sample == 0; }));
-    EXPECT_FALSE(std::all_of(at(3), at(4), [](std::int32_t sample) { return sample == 0; }));
+        const auto out = dir.file("out.wav");
+        const auto concealed = run_orvane({"--conceal-damage", "--overwrite", in.string(), out.string()});
+        ASSERT_EQ(concealed.status, 0) << concealed.err;
+        EXPECT_EQ(concealed.err, "");  // what FFmpeg logged about the damage goes with the run's success
+        const std::string line = "Damaged DTS frame replaced by silence " + where;
+        EXPECT_TRUE(ends_with(concealed.out, (c.first > 0 ? kDecodedLine + line : line + kDecodedLine) +
+                                                 "\nConversion complete.\n"))
+            << concealed.out;
+        const std::vector<std::int32_t> pcm = ffmpeg_read_pcm24(dir, out);
+        ASSERT_EQ(pcm.size(), kFrames * 512u * 6);
+        const auto at = [&](int frame_index) { return pcm.begin() + frame_index * 512 * 6; };
+        const auto silent = [](std::int32_t sample) { return sample == 0; };
+        EXPECT_TRUE(std::all_of(at(c.first), at(c.first + c.silent), silent));
+        EXPECT_FALSE(std::all_of(at(c.first + c.silent), at(c.first + c.silent + 1), silent));
+        EXPECT_TRUE(c.first == 0 || !std::all_of(at(c.first - 1), at(c.first), silent));
 
-    const auto failed = run_orvane({in.string(), dir.file("failed.flac").string()});
-    EXPECT_EQ(failed.status, 2);
-    EXPECT_TRUE(ends_with(failed.out, std::string(kDecodedLine) + "Damaged DTS frame " + where)) << failed.out;
-    // FFmpeg's errors come before the report, each line naming the input; with --quiet, only the report.
-    const std::string report = error_report("DTS packet rejected: Invalid data found when processing input");
-    ASSERT_TRUE(ends_with(failed.err, report)) << failed.err;
-    std::istringstream logged(failed.err.substr(0, failed.err.size() - report.size()));
-    int lines = 0;
-    for (std::string line; std::getline(logged, line); ++lines) {
-        EXPECT_EQ(line.rfind(in.string() + ": [dca] ", 0), 0u) << line;
+        const auto failed = run_orvane({in.string(), dir.file("failed.flac").string(), "--overwrite"});
+        EXPECT_EQ(failed.status, 2);
+        EXPECT_TRUE(ends_with(failed.out, (c.first > 0 ? kDecodedLine : "") + std::string("Damaged DTS frame ") + where))
+            << failed.out;
+        // FFmpeg's errors come before the report, each line naming the input; with --quiet, only the report.
+        const std::string report = error_report("DTS packet rejected: Invalid data found when processing input");
+        ASSERT_TRUE(ends_with(failed.err, report)) << failed.err;
+        std::istringstream logged(failed.err.substr(0, failed.err.size() - report.size()));
+        int lines = 0;
+        for (std::string logged_line; std::getline(logged, logged_line); ++lines) {
+            EXPECT_EQ(logged_line.rfind(in.string() + ": [dca] ", 0), 0u) << logged_line;
+        }
+        EXPECT_GT(lines, 0);
+        EXPECT_EQ(run_orvane({"--quiet", "--overwrite", in.string(), dir.file("quiet.flac").string()}).err, report);
     }
-    EXPECT_GT(lines, 0);
-    EXPECT_EQ(run_orvane({"--quiet", in.string(), dir.file("quiet.flac").string()}).err, report);
 }
 
 TEST_F(DecodeWav, NoDecodableFrameCreatesNoFile) {

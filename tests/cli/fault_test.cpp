@@ -341,10 +341,11 @@ const Bytes& long_carrier() {
     return file;
 }
 
-// Signals the run once the file it writes beside `out` (hidden, named after it) has grown past its
-// first writes.
-test::ProcessResult run_interrupted(const std::vector<std::string>& args, const fs::path& out, int signal) {
-    return test::run_orvane(args, [&](int pid) {
+// The run, started through `launcher` when one is named, sent `signal` once the file it writes beside
+// `out` (hidden, named after it) has grown past its first writes.
+test::ProcessResult run_interrupted(const std::vector<std::string>& args, const fs::path& out, int signal,
+                                    const std::string& launcher = "") {
+    const auto send_signal = [&](int pid) {
         const std::string staged = "." + out.filename().string();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (bool grown = false; !grown && std::chrono::steady_clock::now() < deadline;) {
@@ -355,7 +356,11 @@ test::ProcessResult run_interrupted(const std::vector<std::string>& args, const 
             }
         }
         ::kill(pid, signal);
-    });
+    };
+    if (launcher.empty()) return test::run_orvane(args, send_signal);
+    std::vector<std::string> command{ORVANE_BINARY_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    return test::run_program(launcher, command, send_signal);
 }
 
 // Ctrl-C, a stop or a closed terminal ends the run like a failure: the report, then death by that
@@ -390,6 +395,12 @@ TEST_F(FaultTest, SignalsEndTheRunLikeAFailureThenByTheSignal) {
     const auto again = test::run_orvane({"--skip-existing", "--quiet", carrier.string(), wav.string()});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(test::read_file(wav).size(), 44u + 120 * 86 * 512 * 18);
+
+    // Started with SIGHUP ignored (nohup), the run ignores it and finishes.
+    const fs::path whole = dir.file("nohup.wav");
+    const auto under_nohup = run_interrupted({"--quiet", carrier.string(), whole.string()}, whole, SIGHUP, "nohup");
+    EXPECT_EQ(under_nohup.status, 0) << under_nohup.err;
+    EXPECT_EQ(fs::file_size(whole), 44u + 120 * 86 * 512 * 18);
 }
 
 }  // namespace

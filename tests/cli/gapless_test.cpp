@@ -116,6 +116,9 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                 if (format == "flac") {
                     const auto picture = run_program("metaflac", {"--export-picture-to=-", outputs[2].string()});
                     EXPECT_TRUE(Bytes(picture.out.begin(), picture.out.end()) == cover);
+                    const auto numbers =
+                        run_program("metaflac", {"--show-tag=TRACKNUMBER", "--show-tag=TRACKTOTAL", outputs[0].string()});
+                    EXPECT_EQ(numbers.out, "TRACKNUMBER=1\nTRACKTOTAL=3\n");
                 }
             } else if (format == "dts") {
                 Bytes joined;
@@ -140,14 +143,44 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                                                            "packet=pts", "-of", "csv=p=0", outputs[1].string()});
                 EXPECT_EQ(probe.out.substr(0, 2), "0\n");  // each track timed from 0
                 const auto tags = run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
-                                                          "default=nw=1", outputs[2].string()});
-                EXPECT_NE(tags.out.find("=3\n"), std::string::npos) << tags.out;  // track 3 of 3
+                                                          "default=nw=1", outputs[0].string()});
+                EXPECT_NE(tags.out.find("TAG:TRACKTOTAL=3\nTAG:track=1\n"), std::string::npos) << tags.out;
                 const auto info = run_program("mkvinfo", {outputs[1].string()});
                 EXPECT_NE(info.out.find("File name: cover.jpg\n"), std::string::npos) << info.out;
             }
             for (const auto& output : outputs) fs::remove(output);
         }
     }
+}
+
+// Damage across the first cut, concealed: every track keeps its length, the cut falling inside the
+// silence where it would have fallen in the audio.
+TEST_F(Gapless, ConcealedDamageKeepsEveryTrackItsLength) {
+    Bytes payload = disc(DtsPacking::Le14);
+    std::mt19937 random(7);
+    for (std::size_t i = kCuts[0] - 1000; i < kCuts[0] + 1000; ++i) payload[i] = static_cast<std::uint8_t>(random());
+    std::vector<std::string> args = gapless_args("wav", write_tracks(payload, ".dtswav"));
+    args.push_back("--conceal-damage");
+    const auto result = run_orvane(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::uint64_t ends[] = {samples_before(kCuts[0], 2048), samples_before(kCuts[1], 2048), 11 * 512};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::uint64_t held = le32_at(read_file(dir.file("t" + std::to_string(k + 1) + ".wav")), 40) / 18;
+        EXPECT_EQ(held, ends[k] - (k > 0 ? ends[k - 1] : 0)) << k;
+    }
+}
+
+// On a terminal a progress line names the track being written, counted from 1.
+TEST_F(Gapless, ProgressLineOnATerminalCountsTheTracks) {
+    if (testing_windows_build()) GTEST_SKIP() << "run under a POSIX pseudo-terminal";
+    std::string command = std::string("'") + ORVANE_BINARY_PATH + "' --gapless wav";
+    for (const auto& track : write_tracks(disc(DtsPacking::Le14), ".dtswav")) command += " '" + track.string() + "'";
+    const auto result = run_program("script", {"-qec", command, "/dev/null"});
+    ASSERT_EQ(result.status, 0) << result.out;
+    const auto first = result.out.find("\rTrack ");
+    ASSERT_NE(first, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(first, 15), "\rTrack 1 of 3, ");
+    EXPECT_NE(result.out.find("\rTrack 3 of 3, "), std::string::npos) << result.out;
 }
 
 TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
@@ -189,6 +222,10 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     result = run_orvane(gapless_args("wav", tracks));
     EXPECT_NE(result.err.find("track 1 of 3 (" + tracks[0].string() + "): output file must not be the input file"),
               std::string::npos);
+    const std::string again = (tracks[0].parent_path() / "." / tracks[0].filename()).string();
+    result = run_orvane({"--gapless", "flac", tracks[0].string(), again});
+    EXPECT_NE(result.err.find("track 2 of 2 (" + again + "): another track has the same output file"), std::string::npos)
+        << result.err;
 }
 
 // FFmpeg's errors about a damaged stretch name the track file being read at the time.
@@ -354,6 +391,7 @@ TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
     fs::create_directories(dir.file("bad"));
     write_file(dir.file("bad") / "disc.wav", carrier_wav(payload));
     write_file(dir.file("bad") / "silence.wav", carrier_wav(Bytes(8 * kSector, 0)));
+    write_file(dir.file("bad") / "ten.wav", carrier_wav(sectors(payload, 0, 10)));
     const std::string tracks = " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 01 ";
     const fs::path folder = dir.file("bad");
     const struct {
@@ -363,6 +401,9 @@ TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
         {"FILE gone.wav WAVE\n" + tracks + "00:00:03\n", "image file not found: " + (folder / "gone.wav").string()},
         {"FILE disc.wav WAVE\n" + tracks + "10:00:00\n", "track 02 (02.flac) starts beyond the end of image file " +
                                                          (folder / "disc.wav").string()},
+        // Ten sectors long: a track at its end would hold nothing.
+        {"FILE ten.wav WAVE\n" + tracks + "00:00:10\n", "track 02 (02.flac) starts beyond the end of image file " +
+                                                        (folder / "ten.wav").string()},
         {"FILE silence.wav WAVE\n" + tracks + "00:00:03\n",
          "image file " + (folder / "silence.wav").string() + ": no valid DTS sync word was detected"},
         {"FILE disc.wav WAVE\n TRACK 02 AUDIO\n  INDEX 01 00:00:00\n TRACK 01 AUDIO\n  INDEX 01 00:00:03\n",

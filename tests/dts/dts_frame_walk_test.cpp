@@ -38,6 +38,7 @@ TEST(DtsFrameWalk, ExactlyFilledStreamDropsNothing) {
     const auto walk = walk_dts_frames(stream, false);
     EXPECT_EQ(walk.core_frames, 4u);
     EXPECT_EQ(walk.dropped_bytes, 0u);
+    EXPECT_EQ(walk_dts_frames(synthetic_core_frame(512), false).core_frames, 1u);  // a frame alone, as cut out
 }
 
 TEST(DtsFrameWalk, CutShortLastFrameCountsAsPadding) {
@@ -138,6 +139,7 @@ TEST(DtsFrameExtent, TheDeclaredFrameWithItsExtensionBlocksInEveryCarriage) {
     padded.resize(padded.size() + 500, 0);
     EXPECT_EQ(dts_frame_extent(padded, DtsPacking::Be16), frame.size());
     EXPECT_EQ(dts_frame_extent(test::swap_byte_pairs(padded), DtsPacking::Le16), frame.size());
+    EXPECT_EQ(dts_frame_extent(frame, DtsPacking::Be16), frame.size());  // the last block ends with the data
     // An extension block cut by the end stays out, like a cut core frame.
     EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.end() - 1), DtsPacking::Be16), 1306u);
     EXPECT_EQ(dts_frame_extent(Bytes(frame.begin(), frame.begin() + 1005), DtsPacking::Be16), 0u);

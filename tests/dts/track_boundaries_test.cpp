@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dts/boundary_samples.hpp"
+#include "support/carriage.hpp"
+
 namespace orvane {
 namespace {
 
@@ -19,6 +22,15 @@ TEST(TrackBoundaries, BoundariesCutFramesByTheirShareOfTheBytes) {
     EXPECT_EQ(track_of_frame(whole, 100), 1u);  // a frame goes whole to the track it starts in
     EXPECT_EQ(track_of_frame(whole, 4999), 1u);
     EXPECT_EQ(track_of_frame(whole, 9000), 2u);
+}
+
+// A point inside a stream's last frame (2048 carried bytes of 512 samples) is placed in it: by its
+// share of the bytes, or for whole frames at the stream's end.
+TEST(TrackBoundaries, PointsInTheLastFrameOfAStreamArePlacedInIt) {
+    const test::Bytes stream = test::carry_clip(test::cached_dts_cd_clip(4), DtsPacking::Le14);
+    const std::vector<std::uint64_t> at{3 * 2048 + 272};
+    EXPECT_EQ(boundary_samples(stream, DtsPacking::Le14, at, false).samples, std::vector<std::uint64_t>{3 * 512 + 68});
+    EXPECT_EQ(boundary_samples(stream, DtsPacking::Le14, at, true).samples, std::vector<std::uint64_t>{4 * 512});
 }
 
 }  // namespace

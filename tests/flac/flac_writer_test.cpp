@@ -117,17 +117,19 @@ TEST(FlacWriter, TrackListBecomesACuesheetWithTheLeadOutAtTheEnd) {
     };
     const struct {
         std::uint64_t index_1;
+        int frames;  // of 512 samples; 147 make 128 CD frames
         std::string expected;
     } cases[] = {
-        {588 * 52, tracks("00:00:00") + "    INDEX 00 00:00:50\n    INDEX 01 00:00:52\nREM FLAC__lead-in 88200\nREM FLAC__lead-out 170 75264\n"},
-        {588 * 52 + 1, tracks("0") + "    INDEX 00 29400\n    INDEX 01 30577\nREM FLAC__lead-in 0\nREM FLAC__lead-out 255 75264\n"},
+        {588 * 52, 147, tracks("00:00:00") + "    INDEX 00 00:00:50\n    INDEX 01 00:00:52\nREM FLAC__lead-in 88200\nREM FLAC__lead-out 170 75264\n"},
+        {588 * 52 + 1, 147, tracks("0") + "    INDEX 00 29400\n    INDEX 01 30577\nREM FLAC__lead-in 0\nREM FLAC__lead-out 255 75264\n"},
+        {588 * 52, 146, tracks("0") + "    INDEX 00 29400\n    INDEX 01 30576\nREM FLAC__lead-in 0\nREM FLAC__lead-out 255 74752\n"},
     };
     for (const auto& c : cases) {
         list.tracks[1].indexes[1].offset = c.index_1;
         {
             FlacWriter writer;
             open_flac_output(writer, path, 44100, stereo(), true, TagSet{}, list);
-            for (int n = 0; n < 147; ++n) buffer_flac_frame(writer, *numbered_frame(n));  // 128 CD frames
+            for (int n = 0; n < c.frames; ++n) buffer_flac_frame(writer, *numbered_frame(n));
             finish_flac(writer);
         }
         EXPECT_EQ(test::run_program("flac", {"-t", "-s", path.string()}).status, 0);

@@ -158,7 +158,13 @@ TEST(CueSheet, RefusesSheetsThatCannotBeUsedWithTheReason) {
         {head + " TRACK 02 AUDIO\n  INDEX 01 00:01:00 00:02:00\n",
          "CUE sheet could not be read: track 02 has a malformed INDEX line"},
     };
-    for (const auto& c : cases) EXPECT_EQ(test::error_message([&] { parse(c.text); }), c.message) << c.text;
+    for (const auto& c : cases) {
+        EXPECT_EQ(test::error_message([&] { parse(c.text); }), c.message) << c.text;
+        // Windows rippers end lines with CR LF: the same lines are named.
+        std::string crlf;
+        for (const char ch : c.text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        EXPECT_EQ(test::error_message([&] { parse(crlf); }), c.message) << c.text;
+    }
 }
 
 TEST(CueSheet, RecognisedByContent) {
