@@ -160,7 +160,8 @@ TEST(CueSheet, RefusesSheetsThatCannotBeUsedWithTheReason) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(test::error_message([&] { parse(c.text); }), c.message) << c.text;
-        // Windows rippers end lines with CR LF: the same lines are named.
+        // Windows rippers end lines with CR LF: the same lines are named (UTF-16 text is not byte-edited).
+        if (c.text.starts_with("\xFF\xFE") || c.text.starts_with("\xFE\xFF")) continue;
         std::string crlf;
         for (const char ch : c.text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
         EXPECT_EQ(test::error_message([&] { parse(crlf); }), c.message) << c.text;
