@@ -95,7 +95,8 @@ struct DiscStream {
 
     // Analysed last to first, so the first carrier's payload stays for the conversion; every later
     // carrier must continue the first.
-    explicit DiscStream(const GaplessPlan& gapless) : plan(gapless), traits(plan.carriers.size()), reports(traits.size()) {
+    explicit DiscStream(const GaplessPlan& gapless)
+        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()) {
         for (std::size_t k = traits.size(); k-- > 0;) {
             try {
                 held.reset();
@@ -113,11 +114,13 @@ struct DiscStream {
         for (std::size_t k = 1; k < traits.size(); ++k) {
             const std::string difference = first_difference(traits[0], traits[k]);
             if (!difference.empty()) {
-                throw std::runtime_error(plan.carrier_labels[k] + " does not continue " + plan.first_carrier + ": its " +
-                                         difference + " differs");
+                throw std::runtime_error(plan.carrier_labels[k] + " does not continue " + plan.first_carrier +
+                                         ": its " + difference + " differs");
             }
         }
     }
+    DiscStream(const DiscStream&) = delete;  // its source() refers to it
+    DiscStream& operator=(const DiscStream&) = delete;
 
     std::span<const std::uint8_t> load(std::size_t k) {
         loaded = k;
@@ -126,7 +129,9 @@ struct DiscStream {
         held.reset();  // never two payloads at once
         set_ffmpeg_log_source(utf8_from_path(plan.carriers[k]));
         held.emplace(analyse_input(plan.carriers[k]));
-        if (held->payload.size() != traits[k].payload_size) throw std::runtime_error("input changed during the conversion");
+        if (held->payload.size() != traits[k].payload_size) {
+            throw std::runtime_error("input changed during the conversion");
+        }
         loading = false;
         return std::span<const std::uint8_t>(held->payload);
     }
@@ -142,19 +147,22 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
     DiscStream stream(plan);
     const TrackPlacement placement = place_track_starts(plan, stream.traits);
     for (const std::string& note : plan.notes) report << note << "\n";
-    for (std::size_t k = 0; k < plan.carriers.size(); ++k) report << plan.carrier_headings[k] << "\n" << stream.reports[k];
+    for (std::size_t k = 0; k < plan.carriers.size(); ++k) {
+        report << plan.carrier_headings[k] << "\n" << stream.reports[k];
+    }
 
     ProgressLine progress;
     progress.shown = !options.quiet && standard_error_is_terminal();
     progress.count = plan.tracks.size();
     progress.total = placement.total;
     std::size_t writing = 0;
+    const TrackProgress on_progress = [&](std::size_t track, std::uint64_t position) {
+        writing = track;
+        progress.draw(track, position);
+    };
     const Operation operation{OutputSettings{*options.gapless, options.overwrite},
                               DecodeTuning{.conceal_damage = options.conceal_damage}, stream.source(),
-                              TrackOutputs{plan.tracks, placement.boundaries, [&](std::size_t track, std::uint64_t position) {
-                                               writing = track;
-                                               progress.draw(track, position);
-                                           }}};
+                              TrackOutputs{plan.tracks, placement.boundaries, on_progress}};
     try {
         run_operation(operation, report, progress);
     } catch (const std::exception& error) {

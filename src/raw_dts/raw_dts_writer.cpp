@@ -186,7 +186,8 @@ std::uint64_t write_track_frame(RawOutput& output, std::span<const std::uint8_t>
     if (is_14bit(source.packing)) {
         const auto [found, offset] = find_dts_sync(frame.data(), frame.size(), kFrameSyncScanLimit);
         if (found != source.packing || offset != 0) {
-            throw std::runtime_error("DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+            throw std::runtime_error(
+                "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
         }
         write_bytes(output, frame.data(), frame.size());
         return 0;

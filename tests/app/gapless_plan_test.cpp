@@ -13,6 +13,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::span<const std::uint8_t> bytes_of(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
 std::vector<std::string> numbers(const std::vector<TagSet>& tags) {
     std::vector<std::string> out;
     for (const TagSet& t : tags) out.push_back(t.track + "/" + t.track_total);
@@ -77,8 +81,7 @@ TEST(GaplessPlan, SheetTracksAreCutFromTheImagesTheyUse) {
     TagSet tags;
     tags.artist = "Cli";
     tags.track = "10";
-    const GaplessPlan plan = plan_from_sheet(
-        sheet, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), OutputKind::Flac, tags);
+    const GaplessPlan plan = plan_from_sheet(sheet, bytes_of(text), OutputKind::Flac, tags);
 
     EXPECT_FALSE(plan.track_per_carrier);
     EXPECT_EQ(plan.carriers, (std::vector<fs::path>{dir.file("a.wav"), dir.file("b.bin")}));
@@ -99,10 +102,7 @@ TEST(GaplessPlan, SheetTracksAreCutFromTheImagesTheyUse) {
     EXPECT_EQ(plan.other_inputs, std::vector<fs::path>{sheet});
 
     const auto refused = [&](const std::string& sheet_text) {
-        return test::error_message([&] {
-            plan_from_sheet(sheet, std::span(reinterpret_cast<const std::uint8_t*>(sheet_text.data()), sheet_text.size()),
-                            OutputKind::Wav, TagSet{});
-        });
+        return test::error_message([&] { plan_from_sheet(sheet, bytes_of(sheet_text), OutputKind::Wav, TagSet{}); });
     };
     EXPECT_EQ(refused("FILE \"a.wav\" WAVE\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"),
               "CUE sheet lists no audio tracks");

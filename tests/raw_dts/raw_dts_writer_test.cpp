@@ -27,7 +27,8 @@ InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t sync_
 Bytes extract(const InputAnalysis& analysis) {
     test::TempDir dir;
     std::ostringstream report;
-    write_raw_dts(file_source(analysis), TrackOutputs{{{dir.file("out.dts")}}}, OutputSettings{OutputKind::Dts}, report);
+    write_raw_dts(file_source(analysis), TrackOutputs{{{dir.file("out.dts")}}}, OutputSettings{OutputKind::Dts},
+                  report);
     return test::read_file(dir.file("out.dts"));
 }
 
