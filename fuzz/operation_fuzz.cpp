@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/operation.hpp"
 #include "common/tag_set.hpp"
 #include "decode/decode_loop.hpp"
 #include "raw_dts/raw_dts_writer.hpp"
@@ -76,16 +77,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     try {
+        const DtsSource source = file_source(analysis);
+        const TrackOutputs tracks{{{scratch.output, tags, {}}}, {}, {}};  // the untagged outputs ignore the tags
+        std::ostream& report = null_report();
 #if ORVANE_FUZZ_OPERATION == 1
-        write_raw_dts(scratch.output, analysis, true, true);
+        write_raw_dts(source, tracks, OutputSettings{OutputKind::Dts, true}, report);
         // Lossless extraction never invents bytes and never reports success for nothing.
         const auto written = fs::file_size(scratch.output);
         ORVANE_FUZZ_CHECK(written > 0 && written <= dts_stream(analysis).size());
 #elif ORVANE_FUZZ_OPERATION == 2
-        mux_matroska(scratch.output, analysis, true, true, tags);
+        mux_matroska(source, tracks, OutputSettings{OutputKind::Mka, true}, report);
 #else
-        decode_to_pcm_file(analysis, scratch.output, ORVANE_FUZZ_OPERATION == 3, true, true,
-                           ORVANE_FUZZ_OPERATION == 3 ? tags : TagSet{});
+        decode_to_pcm(source, tracks,
+                      OutputSettings{ORVANE_FUZZ_OPERATION == 3 ? OutputKind::Flac : OutputKind::Wav, true}, report);
         ORVANE_FUZZ_CHECK(fs::file_size(scratch.output) > 0);
 #endif
     } catch (const std::exception&) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "common/text_encoding.hpp"
 #include "platform/utf8_path.hpp"
@@ -43,6 +44,73 @@ void add_named_tag(TagSet& tags, const std::string& assignment) {
     if (set_tag_by_name(tags, name, value)) return;
     std::erase_if(tags.extra, [&](const auto& entry) { return entry.first == name; });
     if (!value.empty()) tags.extra.emplace_back(name, value);
+}
+
+// The options that only set a flag; false for any other argument.
+bool set_flag(RunOptions& options, const std::string& argument) {
+    static const std::pair<const char*, bool RunOptions::*> kFlags[] = {
+        {"--overwrite", &RunOptions::overwrite},          {"--scan", &RunOptions::scan},
+        {"--quiet", &RunOptions::quiet},                  {"--skip-existing", &RunOptions::skip_existing},
+        {"--conceal-damage", &RunOptions::conceal_damage},
+    };
+    if (argument == "--eac") {
+        options.eac = options.overwrite = options.quiet = true;
+        return true;
+    }
+    for (const auto& [name, flag] : kFlags) {
+        if (argument == name) {
+            options.*flag = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The options that take the next argument as their value, whatever it is; false for any other.
+bool set_valued_option(RunOptions& options, const std::vector<std::string>& arguments, std::size_t& i) {
+    const std::string& option = arguments[i];
+    std::string* const field = tag_field(options.tags, option);
+    if (field == nullptr && option != "--gapless" && option != "--cue" && option != "--tag" && option != "--picture") {
+        return false;
+    }
+    if (i + 1 >= arguments.size()) throw std::runtime_error(option + " requires a value");
+    const std::string& value = arguments[++i];
+    if (field != nullptr) {
+        // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.
+        if (!is_valid_utf8(value)) throw std::runtime_error("tag value is not valid UTF-8: " + option);
+        *field = value;
+    } else if (option == "--gapless") {
+        options.gapless = output_kind_named(value);
+        if (!options.gapless) throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + value);
+    } else if (option == "--cue") {
+        options.cue = value;
+    } else if (option == "--tag") {
+        add_named_tag(options.tags, value);
+    } else {
+        options.picture = value;
+    }
+    return true;
+}
+
+void check_combinations(const RunOptions& options) {
+    // Skipping an existing output and replacing it exclude each other; --eac replaces.
+    if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
+    if (options.skip_existing && options.overwrite) {
+        throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
+    }
+    if (!options.cue.empty()) {
+        if (options.gapless) throw std::runtime_error("--cue cannot be combined with --gapless");
+        if (options.scan) throw std::runtime_error("--cue cannot be combined with --scan");
+    }
+    if (options.gapless) {
+        if (options.eac) throw std::runtime_error("--gapless cannot be combined with --eac");
+        if (options.scan) throw std::runtime_error("--gapless cannot be combined with --scan");
+        // A skipped track would leave a hole in the album the mode exists to keep whole.
+        if (options.skip_existing) throw std::runtime_error("--gapless cannot be combined with --skip-existing");
+        if (!options.tags.title.empty()) {
+            throw std::runtime_error("--title cannot be combined with --gapless: every track would get the same title");
+        }
+    }
 }
 
 }  // namespace
@@ -120,73 +188,18 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
     bool options_ended = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (options_ended) {
+        if (options_ended || argument.empty() || argument[0] != '-') {
             options.operands.push_back(argument);
         } else if (argument == "--") {
             options_ended = true;
-        } else if (argument == "--version") {
-            parsed.action = ParseAction::ShowVersion;
+        } else if (argument == "--version" || argument == "--help" || argument == "-h") {
+            parsed.action = argument == "--version" ? ParseAction::ShowVersion : ParseAction::ShowUsage;
             return parsed;
-        } else if (argument == "--help" || argument == "-h") {
-            parsed.action = ParseAction::ShowUsage;
-            return parsed;
-        } else if (argument == "--overwrite") {
-            options.overwrite = true;
-        } else if (argument == "--scan") {
-            options.scan = true;
-        } else if (argument == "--quiet") {
-            options.quiet = true;
-        } else if (argument == "--eac") {
-            options.eac = options.overwrite = options.quiet = true;
-        } else if (argument == "--skip-existing") {
-            options.skip_existing = true;
-        } else if (argument == "--gapless") {
-            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
-            options.gapless = arguments[++i];
-            if (options.gapless != "flac" && options.gapless != "wav" && options.gapless != "dts" &&
-                options.gapless != "mka") {
-                throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + options.gapless);
-            }
-        } else if (argument == "--cue") {
-            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
-            options.cue = arguments[++i];
-        } else if (argument == "--conceal-damage") {
-            options.conceal_damage = true;
-        } else if (argument == "--tag") {
-            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
-            add_named_tag(options.tags, arguments[++i]);
-        } else if (argument == "--picture") {
-            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
-            options.picture = arguments[++i];
-        } else if (std::string* field = tag_field(options.tags, argument)) {
-            if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
-            // FLAC and Matroska tags are UTF-8: bytes that are not would be written as garbage.
-            if (!is_valid_utf8(arguments[i + 1])) throw std::runtime_error("tag value is not valid UTF-8: " + argument);
-            *field = arguments[++i];
-        } else if (!argument.empty() && argument[0] == '-') {
+        } else if (!set_flag(options, argument) && !set_valued_option(options, arguments, i)) {
             throw std::runtime_error("unknown option: " + argument);
-        } else {
-            options.operands.push_back(argument);
         }
     }
-    // Skipping an existing output and replacing it exclude each other; --eac replaces.
-    if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
-    if (options.skip_existing && options.overwrite) {
-        throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
-    }
-    if (!options.cue.empty()) {
-        if (!options.gapless.empty()) throw std::runtime_error("--cue cannot be combined with --gapless");
-        if (options.scan) throw std::runtime_error("--cue cannot be combined with --scan");
-    }
-    if (!options.gapless.empty()) {
-        if (options.eac) throw std::runtime_error("--gapless cannot be combined with --eac");
-        if (options.scan) throw std::runtime_error("--gapless cannot be combined with --scan");
-        // A skipped track would leave a hole in the album the mode exists to keep whole.
-        if (options.skip_existing) throw std::runtime_error("--gapless cannot be combined with --skip-existing");
-        if (!options.tags.title.empty()) {
-            throw std::runtime_error("--title cannot be combined with --gapless: every track would get the same title");
-        }
-    }
+    check_combinations(options);
     return parsed;
 }
 
@@ -194,6 +207,30 @@ std::string output_extension(const std::string& output_operand) {
     std::string extension = utf8_from_path(path_from_utf8(output_operand).extension());
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return extension;
+}
+
+std::optional<OutputKind> output_kind_named(std::string_view name) {
+    if (name == "dts") return OutputKind::Dts;
+    if (name == "mka") return OutputKind::Mka;
+    if (name == "flac") return OutputKind::Flac;
+    if (name == "wav") return OutputKind::Wav;
+    return std::nullopt;
+}
+
+std::string output_kind_name(OutputKind kind) {
+    switch (kind) {
+        case OutputKind::Dts: return "dts";
+        case OutputKind::Mka: return "mka";
+        case OutputKind::Flac: return "flac";
+        case OutputKind::Wav: break;
+    }
+    return "wav";
+}
+
+std::optional<OutputKind> output_kind_of(const std::string& output_operand) {
+    const std::string extension = output_extension(output_operand);
+    if (extension.empty()) return std::nullopt;
+    return output_kind_named(std::string_view(extension).substr(1));
 }
 
 }  // namespace orvane

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/tag_set.hpp"
+#include "output/output_settings.hpp"
 
 namespace orvane {
 
@@ -14,7 +16,7 @@ struct RunOptions {
     bool quiet = false;
     bool eac = false;
     bool skip_existing = false;  // an existing output is reported and left alone
-    std::string gapless;  // "flac", "wav", "dts" or "mka": the operands are consecutive tracks of one disc
+    std::optional<OutputKind> gapless;  // the operands are consecutive tracks of one disc, converted into these
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     std::string cue;  // a CUE sheet of the input image: its track list goes into the output
     TagSet tags;
@@ -37,5 +39,13 @@ std::string usage_text(std::string_view program_name);
 
 // The lower-cased extension of the output path's file name, dot included, or "" when it has none.
 std::string output_extension(const std::string& output_operand);
+
+// The kind a --gapless value or an extension after its dot names ("dts", "mka", "flac", "wav"), none
+// for any other; and the name of a kind.
+std::optional<OutputKind> output_kind_named(std::string_view name);
+std::string output_kind_name(OutputKind kind);
+
+// The kind the output path's extension names, any letter case.
+std::optional<OutputKind> output_kind_of(const std::string& output_operand);
 
 }  // namespace orvane

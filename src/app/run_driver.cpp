@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -9,17 +11,17 @@
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
 #include "app/gapless_run.hpp"
+#include "app/operation.hpp"
+#include "app/progress_line.hpp"
 #include "common/cover_picture.hpp"
 #include "output/output_policy.hpp"
 #include "common/program_info.hpp"
-#include "decode/decode_loop.hpp"
+#include "dts/dts_source.hpp"
 #include "dts/cue_track_list.hpp"
-#include "raw_dts/raw_dts_writer.hpp"
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "dts/dts_stream_summary.hpp"
-#include "matroska/matroska_writer.hpp"
 #include "platform/command_line_arguments.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/file_identity.hpp"
@@ -43,8 +45,8 @@ void refuse_tags(const TagSet& tags) {
 
 // The sheet given with --cue, which must describe the input image alone: one FILE, naming the input
 // (relative to the sheet's folder unless absolute).
-CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesystem::path& image, bool quiet,
-                             std::ostream& out) {
+CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesystem::path& image,
+                             std::ostream& report) {
     const std::filesystem::path sheet_path = path_from_utf8(sheet_operand);
     CueSheet sheet;
     try {
@@ -61,20 +63,63 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
     if (!identity || identity != file_identity(image)) {
         throw std::runtime_error(sheet_operand + " is the sheet of another file: " + sheet.files.front());
     }
-    if (!quiet) {
-        if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
-        for (const CueTrack& track : sheet.tracks) {
-            if (!track.audio) out << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
-        }
+    if (sheet.converted_from_windows_1252) report << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
+    for (const CueTrack& track : sheet.tracks) {
+        if (!track.audio) report << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
     }
     return sheet;
 }
 
+// --cue: the image's track list and the disc's tags into the output. The track list is placed before
+// any output exists, so a bad sheet leaves nothing behind.
+void add_sheet_of_image(const RunOptions& options, std::optional<OutputKind> kind, const InputAnalysis& analysis,
+                        TrackOutput& output, std::ostream& report) {
+    if (kind != OutputKind::Flac && kind != OutputKind::Mka) {
+        throw std::runtime_error("--cue is supported for FLAC or Matroska output only");
+    }
+    const bool chapters = kind == OutputKind::Mka;
+    const CueSheet sheet = read_sheet_of_image(options.cue, path_from_utf8(options.operands[0]), report);
+    output.track_list = place_cue_sheet(sheet, analysis, chapters);
+    report << "Track list: " << output.track_list.tracks.size() << " tracks from the CUE sheet, as "
+           << (chapters ? "Matroska chapters" : "a FLAC CUESHEET block") << "\n";
+    output.tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
+}
+
+// One input file into one output file, or its scan.
+int convert_file(const RunOptions& options, RunState& state, std::ostream& report) {
+    state.input_path = path_from_utf8(options.operands[0]);
+    set_ffmpeg_log_source(options.operands[0]);
+    const InputAnalysis analysis = analyse_input(state.input_path);
+    check_interruption();
+    print_detection_report(report, analysis);
+    if (options.scan) {
+        if (!options.quiet) print_stream_summary(report, analysis);
+        return 0;
+    }
+
+    if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
+    const std::filesystem::path output_path = path_from_utf8(options.operands[1]);
+    ensure_output_is_not_input(state.input_path, output_path);
+    const std::optional<OutputKind> kind = output_kind_of(options.operands[1]);
+    TrackOutput output{output_path, merge_tags(analysis.carrier_tags, options.tags), {}};
+    if (!options.cue.empty()) add_sheet_of_image(options, kind, analysis, output, report);
+    if (!kind) throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
+    if (kind == OutputKind::Dts || kind == OutputKind::Wav) refuse_tags(options.tags);
+
+    const Operation operation{OutputSettings{*kind, options.overwrite},
+                              DecodeTuning{.conceal_damage = options.conceal_damage}, file_source(analysis),
+                              TrackOutputs{{std::move(output)}, {}, {}}};
+    ProgressLine no_progress;
+    run_operation(operation, report, no_progress);
+    report << "\nConversion complete.\n";
+    return 0;
+}
+
 int convert(RunOptions options, RunState& state) {
-    std::ostream& out = std::cout;
+    std::ostream& report = options.quiet ? null_report() : std::cout;
     // FFmpeg's errors only tell more about a failure this run reports; quiet means none at all.
     capture_ffmpeg_log(FfmpegLogCapture{.keep_errors = !options.quiet});
-    if (!options.quiet) out << kVendorString << "\n" << kCopyrightLine << "\n\n";
+    report << kVendorString << "\n" << kCopyrightLine << "\n\n";
     if (options.operands.empty()) throw std::runtime_error("no input file specified");
     if (options.eac) {
         if (options.operands.size() != 2) {
@@ -84,77 +129,20 @@ int convert(RunOptions options, RunState& state) {
     }
     // A picture that cannot be used ends the run before any input is read.
     if (!options.picture.empty()) options.tags.picture = load_cover_picture(path_from_utf8(options.picture));
-    if (!options.gapless.empty()) return convert_gapless(options, out);
+    if (options.gapless) return convert_gapless(options, report);
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
         throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
                                  " given; one run converts one input file into one output file "
                                  "(--gapless converts the tracks of a disc together)");
     }
-    if (options.skip_existing && !options.scan && options.operands.size() == 2) {
-        // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
-        if (std::filesystem::exists(path_from_utf8(options.operands[1]))) {
-            if (!options.quiet) out << "Output exists, skipped: " << options.operands[1] << "\n";
-            return 0;
-        }
-    }
-
-    state.input_path = path_from_utf8(options.operands[0]);
-    set_ffmpeg_log_source(options.operands[0]);
-    const InputAnalysis analysis = analyse_input(state.input_path);
-    check_interruption();
-    if (!options.quiet) print_detection_report(out, analysis);
-    if (options.scan) {
-        if (!options.quiet) print_stream_summary(out, analysis);
+    // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
+    if (options.skip_existing && !options.scan && options.operands.size() == 2 &&
+        std::filesystem::exists(path_from_utf8(options.operands[1]))) {
+        report << "Output exists, skipped: " << options.operands[1] << "\n";
         return 0;
     }
-
-    if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
-    const std::filesystem::path output_path = path_from_utf8(options.operands[1]);
-    ensure_output_is_not_input(state.input_path, output_path);
-    const std::string extension = output_extension(options.operands[1]);
-
-    // The track list is placed before any output exists, so a bad sheet leaves nothing behind.
-    TagSet tags = merge_tags(analysis.carrier_tags, options.tags);
-    TrackList track_list;
-    if (!options.cue.empty()) {
-        if (extension != ".flac" && extension != ".mka") {
-            throw std::runtime_error("--cue is supported for FLAC or Matroska output only");
-        }
-        const CueSheet sheet = read_sheet_of_image(options.cue, state.input_path, options.quiet, out);
-        track_list = place_cue_sheet(sheet, analysis, extension == ".mka");
-        if (!options.quiet) {
-            out << "Track list: " << track_list.tracks.size() << " tracks from the CUE sheet, as "
-                << (extension == ".mka" ? "Matroska chapters" : "a FLAC CUESHEET block") << "\n";
-        }
-        tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
-    }
-
-    if (extension == ".dts") {
-        refuse_tags(options.tags);
-        if (!options.quiet) out << "Operation: lossless DTS bitstream extraction\n";
-        write_raw_dts(output_path, analysis, options.overwrite, options.quiet);
-    } else if (extension == ".mka") {
-        if (!options.quiet) out << "Operation: lossless DTS -> Matroska mux\n";
-        mux_matroska(output_path, analysis, options.overwrite, options.quiet, tags, track_list);
-    } else if (extension == ".flac") {
-        if (!options.quiet) out << "Operation: DTS decode -> multichannel FLAC\n";
-        decode_to_pcm_file(analysis, output_path, true, options.overwrite, options.quiet, tags,
-                           DecodeTuning{.conceal_damage = options.conceal_damage}, track_list);
-    } else if (extension == ".wav") {
-        refuse_tags(options.tags);
-        if (!options.quiet) out << "Operation: DTS decode -> multichannel PCM WAV\n";
-        decode_to_pcm_file(analysis, output_path, false, options.overwrite, options.quiet, TagSet{},
-                           DecodeTuning{.conceal_damage = options.conceal_damage});
-    } else {
-        throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
-    }
-
-    // An interruption that came after the last frame still ends the run as interrupted.
-    check_interruption();
-    verify_output(output_path);
-    if (!options.quiet) out << "\nConversion complete.\n";
-    return 0;
+    return convert_file(options, state, report);
 }
 
 // The one failure handler: clean-up, FFmpeg's error lines and the two report lines on standard

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -42,19 +42,20 @@ struct FrameShape {
 };
 
 struct DecodeRun {
-    DecodeRun(const std::vector<PcmTrackOutput>& track_outputs, bool flac_output, bool overwrite_output,
-              bool quiet_run, TrackBoundaries track_boundaries)
-        : tracks(track_outputs),
-          to_flac(flac_output),
-          overwrite(overwrite_output),
-          quiet(quiet_run),
-          boundaries(std::move(track_boundaries)) {}
+    DecodeRun(const TrackOutputs& outputs, const OutputSettings& settings, std::ostream& out)
+        : tracks(outputs.outputs),
+          to_flac(settings.kind == OutputKind::Flac),
+          overwrite(settings.overwrite),
+          report(out),
+          boundaries(outputs.boundaries),
+          on_progress(outputs.on_progress) {}
 
-    const std::vector<PcmTrackOutput>& tracks;
+    const std::vector<TrackOutput>& tracks;
     bool to_flac;
     bool overwrite;
-    bool quiet;
+    std::ostream& report;
     TrackBoundaries boundaries;
+    TrackProgress on_progress;  // told after every frame
     // The sinks outlive the decoder objects below them, so their files close last.
     std::optional<WavWriter> wav;
     std::optional<FlacWriter> flac;
@@ -63,7 +64,6 @@ struct DecodeRun {
     FrameHandle frame;
     bool output_opened = false;
     std::size_t track = 0;             // the track whose output is open
-    TrackProgress on_progress;  // told after every frame
     int sample_rate = 0;               // of the first decoded frame, for every later track's output
     AVChannelLayout channel_layout{};  // likewise; released by the run
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
@@ -94,7 +94,7 @@ struct DecodeRun {
 };
 
 void open_track_output(DecodeRun& run) {
-    const PcmTrackOutput& output = run.tracks[run.track];
+    const TrackOutput& output = run.tracks[run.track];
     if (run.to_flac) {
         run.flac.emplace();
         open_flac_output(*run.flac, output.path, run.sample_rate, run.channel_layout, run.overwrite, output.tags,
@@ -129,11 +129,9 @@ void open_output(DecodeRun& run, const AVFrame& frame) {
     }
     char description[128] = {};
     av_channel_layout_describe(&frame.ch_layout, description, sizeof description);
-    if (!run.quiet) {
-        std::cout << "Decoded: " << frame.sample_rate << " Hz, " << frame.ch_layout.nb_channels << " ch";
-        if (description[0] != '\0') std::cout << " (" << description << ")";
-        std::cout << ", PCM24 output\n";
-    }
+    run.report << "Decoded: " << frame.sample_rate << " Hz, " << frame.ch_layout.nb_channels << " ch";
+    if (description[0] != '\0') run.report << " (" << description << ")";
+    run.report << ", PCM24 output\n";
     run.sample_rate = frame.sample_rate;
     if (av_channel_layout_copy(&run.channel_layout, &frame.ch_layout) < 0) {
         throw std::runtime_error("FFmpeg allocation failed");
@@ -249,10 +247,10 @@ void refuse_packet(DecodeRun& run, int size, const char* failure, int error) {
     const std::uint64_t input_byte = run.input_offset + run.packet_start;
     const std::string where = time_of(run.samples_out, rate) + ", input byte " + std::to_string(input_byte);
     if (!run.conceal_damage) {
-        if (!run.quiet) std::cout << "Damaged DTS frame at " << where << "\n";
+        run.report << "Damaged DTS frame at " << where << "\n";
         throw std::runtime_error(failure + ffmpeg_error_text(error));
     }
-    if (!run.quiet) std::cout << "Damaged DTS frame replaced by silence at " << where << "\n";
+    run.report << "Damaged DTS frame replaced by silence at " << where << "\n";
     if (run.damaged_bytes == 0) run.damage_start = run.packet_start;
     run.damaged_bytes += static_cast<std::uint64_t>(size);
     if (!run.output_opened) return;
@@ -332,34 +330,17 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
 
 }  // namespace
 
-void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
-                        bool overwrite, bool quiet, const TagSet& tags) {
-    decode_to_pcm_file(analysis, output_path, to_flac, overwrite, quiet, tags, DecodeTuning{});
-}
-
-void decode_to_pcm_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool to_flac,
-                        bool overwrite, bool quiet, const TagSet& tags, const DecodeTuning& tuning,
-                        const TrackList& track_list) {
-    const StreamSegments whole{1, [&analysis](std::size_t) { return dts_stream(analysis); }};
-    DecodeTuning positioned = tuning;
-    positioned.input_offset = analysis.payload_offset + analysis.sync_offset;
-    decode_to_pcm_tracks(whole, {PcmTrackOutput{output_path, tags, track_list}}, TrackBoundaries{}, to_flac, overwrite, quiet,
-                         positioned);
-}
-
-void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmTrackOutput>& tracks,
-                          TrackBoundaries boundaries, bool to_flac, bool overwrite, bool quiet,
-                          const DecodeTuning& tuning, const TrackProgress& on_progress) {
-    require_one_output_per_track(boundaries, tracks.size());
+void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const OutputSettings& settings,
+                   std::ostream& report, const DecodeTuning& tuning) {
+    require_one_output_per_track(tracks.boundaries, tracks.outputs.size());
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DTS);
     if (codec == nullptr) throw std::runtime_error("FFmpeg DTS decoder is unavailable");
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error("unable to initialise DTS parser");
 
-    DecodeRun run(tracks, to_flac, overwrite, quiet, std::move(boundaries));
-    run.on_progress = on_progress;
+    DecodeRun run(tracks, settings, report);
     run.conceal_damage = tuning.conceal_damage;
-    run.input_offset = tuning.input_offset;
+    run.input_offset = source.input_offset;
     run.decoder.reset(avcodec_alloc_context3(codec));
     run.packet.reset(av_packet_alloc());
     run.frame.reset(av_frame_alloc());
@@ -370,9 +351,9 @@ void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmT
     }
 
     // The carried bytes go to the parser as they lie in the payloads, whatever their packing.
-    const StreamSegments referenced{segments.count, [&](std::size_t index) {
+    const StreamSegments referenced{source.segments.count, [&](std::size_t index) {
                                         run.stream_ref.reset();
-                                        run.stream = segments.load(index);
+                                        run.stream = source.segments.load(index);
                                         if (!run.stream.empty()) {
                                             run.stream_ref.reset(av_buffer_create(
                                                 const_cast<std::uint8_t*>(run.stream.data()), run.stream.size(),
@@ -389,14 +370,10 @@ void decode_to_pcm_tracks(const StreamSegments& segments, const std::vector<PcmT
     avcodec_send_packet(run.decoder.get(), nullptr);  // draining mode; the result tells nothing new
     drain_decoder(run, false);
 
-    if (!quiet) {
-        for (const int size : run.dropped_tails) {
-            std::cout << "Incomplete final DTS frame ignored: " << size << " bytes\n";
-        }
-    }
+    for (const int size : run.dropped_tails) report << "Incomplete final DTS frame ignored: " << size << " bytes\n";
     if (!run.output_opened) throw std::runtime_error("DTS stream contained no decodable audio frames");
     // Boundaries behind the last decoded sample leave their tracks empty rather than unwritten.
-    while (run.track + 1 < tracks.size()) next_track(run);
+    while (run.track + 1 < tracks.outputs.size()) next_track(run);
     finish_track_output(run);
 }
 

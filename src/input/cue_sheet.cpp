@@ -353,15 +353,16 @@ TagSet cue_track_tags(const CueSheet& sheet, const CueTrack& track, std::size_t 
 
 bool is_raw_cd_audio(const std::string& file_type) { return file_type == "BINARY" || file_type == "MOTOROLA"; }
 
-std::uint64_t cd_frame_bytes(bool pcm_carrier, std::uint32_t sample_rate, std::uint16_t channels,
-                             std::uint16_t bits_per_sample, bool raw_cd_audio) {
-    if (!pcm_carrier) {
-        if (raw_cd_audio) return kCdFrameBytes;
+std::uint64_t cd_frame_bytes(const CdImageFormat& image) {
+    if (!image.pcm_carrier) {
+        if (image.raw_cd_audio) return kCdFrameBytes;
         throw std::runtime_error("CUE sheet positions need a PCM carrier image (a WAV, FLAC or WavPack file), not a "
                                  "raw DTS stream");
     }
-    if (sample_rate % 75 != 0) throw std::runtime_error("image sample rate has no whole number of samples per CD frame");
-    return std::uint64_t{sample_rate} / 75 * channels * (bits_per_sample / 8u);
+    if (image.sample_rate % 75 != 0) {
+        throw std::runtime_error("image sample rate has no whole number of samples per CD frame");
+    }
+    return std::uint64_t{image.sample_rate} / 75 * image.channels * (image.bits_per_sample / 8u);
 }
 
 }  // namespace orvane

@@ -61,11 +61,19 @@ CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes);
 // True for a file the sheet calls raw CD audio without a header (BINARY, MOTOROLA).
 bool is_raw_cd_audio(const std::string& file_type);
 
+// What an image file's CD frames are counted in: its carrier's format, or the sheet's word for it.
+struct CdImageFormat {
+    bool pcm_carrier = false;
+    std::uint32_t sample_rate = 0;
+    std::uint16_t channels = 0;
+    std::uint16_t bits_per_sample = 0;
+    bool raw_cd_audio = false;  // the sheet calls it raw CD audio (is_raw_cd_audio)
+};
+
 // Bytes of one CD frame (1/75 s) of an image: from a PCM carrier's format, or 2352 for raw CD audio.
 // Raises for a file that is neither (a raw DTS stream has no CD time) and for a sample rate with no
 // whole number of samples in a CD frame.
-std::uint64_t cd_frame_bytes(bool pcm_carrier, std::uint32_t sample_rate, std::uint16_t channels,
-                             std::uint16_t bits_per_sample, bool raw_cd_audio);
+std::uint64_t cd_frame_bytes(const CdImageFormat& image);
 
 // The disc's tags a sheet gives: ALBUM from its TITLE, ALBUMARTIST and ARTIST from its PERFORMER,
 // COMPOSER from its SONGWRITER, GENRE, DATE, DISCNUMBER, DISCTOTAL.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <functional>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,6 +12,7 @@
 #include "dts/packing_conversion.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
+#include "output/output_policy.hpp"
 #include "output/staged_output.hpp"
 #include "common/program_info.hpp"
 #include "dts/dts_packetiser.hpp"
@@ -27,6 +28,10 @@ extern "C" {
 
 namespace orvane {
 namespace {
+
+constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
+                                    "DTS parser error during Matroska muxing",
+                                    "DTS parser flush error during Matroska muxing"};
 
 [[noreturn]] void fail_with_code(const char* context, int code) {
     throw std::runtime_error(std::string(context) + ffmpeg_error_text(code));
@@ -218,101 +223,109 @@ void write_matroska_frame(MatroskaMux& mux, std::span<const std::uint8_t> frame,
     ++mux.frames;
 }
 
-void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, bool quiet) {
+void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, std::ostream& report) {
     int result = av_write_trailer(mux.output.context.get());
     if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
     // A write that only fails when the file is closed must not pass for success.
     result = mux.output.close_file();
     if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
 
-    if (!quiet) {
-        std::cout << "DTS frames: " << mux.frames << '\n'
-                  << "Matroska timestamps: " << params.sample_rate << " Hz sample clock -> muxer time base "
-                  << mux.stream->time_base.num << '/' << mux.stream->time_base.den << ", " << params.samples_per_frame
-                  << " samples/frame\n"
-                  << "Duration: " << static_cast<double>(mux.running) / params.sample_rate << " seconds\n"
-                  << "DTS bitstream copied without audio re-encoding\n";
-    }
+    report << "DTS frames: " << mux.frames << '\n'
+           << "Matroska timestamps: " << params.sample_rate << " Hz sample clock -> muxer time base "
+           << mux.stream->time_base.num << '/' << mux.stream->time_base.den << ", " << params.samples_per_frame
+           << " samples/frame\n"
+           << "Duration: " << static_cast<double>(mux.running) / params.sample_rate << " seconds\n"
+           << "DTS bitstream copied without audio re-encoding\n";
     mux.output.staged.commit();
+}
+
+// A file's payload as an FFmpeg buffer, so that the frames lying in it reach the muxer by reference:
+// the payload outlives the output context, and the read-only flag makes FFmpeg copy rather than write
+// into it. None for a disc, whose payloads come and go.
+struct PayloadReference {
+    std::span<const std::uint8_t> stream;
+    AVBufferRef* ref = nullptr;
+
+    explicit PayloadReference(const DtsSource& source) {
+        if (source.file == nullptr || dts_stream(*source.file).empty()) return;
+        stream = dts_stream(*source.file);
+        ref = av_buffer_create(const_cast<std::uint8_t*>(stream.data()), stream.size(), no_release, nullptr,
+                               AV_BUFFER_FLAG_READONLY);
+        if (ref == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
+    }
+    PayloadReference(const PayloadReference&) = delete;
+    PayloadReference& operator=(const PayloadReference&) = delete;
+    ~PayloadReference() { av_buffer_unref(&ref); }
+
+    // The reference for a frame lying in the payload, else none.
+    AVBufferRef* of(std::span<const std::uint8_t> frame) const {
+        // Compared as addresses: the parser hands back a pointer into what it was offered or into its own buffer.
+        const std::less_equal<const std::uint8_t*> not_after;
+        const bool inside = not_after(stream.data(), frame.data()) &&
+                            not_after(frame.data() + frame.size(), stream.data() + stream.size());
+        return ref != nullptr && inside ? ref : nullptr;
+    }
+};
+
+// The stream's duration in its sample clock, its cut last frame left out. A file's chapters end there,
+// and the header that holds them comes before the first frame: a stream with chapters is parsed once
+// ahead.
+std::int64_t stream_duration(const DtsSource& source) {
+    DtsStreamParams params;  // of the first frame, for frames whose duration the parser does not tell
+    std::int64_t duration = 0;
+    run_dts_parser_segments(
+        source.segments, source.packing, kWording,
+        [&](std::span<const std::uint8_t> frame, int frame_duration, std::uint64_t) {
+            if (params.samples_per_frame == 0) probe_dts_stream(make_dts_packet(frame, frame_duration, {}), params);
+            duration += frame_duration < 1 ? params.samples_per_frame : frame_duration;
+        },
+        kDefaultParserPieceSize, [](std::size_t) {});
+    return duration;
 }
 
 }  // namespace
 
-void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
-                  const TagSet& tags, const TrackList& chapters) {
-    StagedOutput staged(output_path, overwrite);
-
-    // The packets view the payload wherever the parser left the frames in place.
-    std::size_t cut_last_frame = 0;
-    std::vector<DtsPacket> packets = packetise_dts(analysis, kDefaultParserPieceSize, &cut_last_frame);
+std::size_t mux_matroska(const DtsSource& source, const TrackOutputs& tracks, const OutputSettings& settings,
+                         std::ostream& report) {
+    require_one_output_per_track(tracks.boundaries, tracks.outputs.size());
+    // An existing output is refused before the stream is read.
+    for (const TrackOutput& output : tracks.outputs) apply_overwrite_rule(output.path, settings.overwrite);
+    const bool chapters = std::any_of(tracks.outputs.begin(), tracks.outputs.end(),
+                                      [](const TrackOutput& output) { return !output.track_list.tracks.empty(); });
+    const std::int64_t duration = chapters ? stream_duration(source) : 0;
+    TrackBoundaries boundaries = tracks.boundaries;
     DtsStreamParams params;
-    probe_dts_stream(packets.front(), params);
-    for (DtsPacket& packet : packets) {
-        if (packet.duration < 1) packet.duration = params.samples_per_frame;
-    }
-
-    std::int64_t duration = 0;
-    for (const DtsPacket& packet : packets) duration += packet.duration;
-    MatroskaMux mux(std::move(staged), analysis.packing);
-    open_matroska(mux, params, tags, chapters, duration);
-
-    // Frames lying in the payload are handed to the muxer by reference to it: the payload outlives the
-    // output context, and the read-only flag makes FFmpeg copy rather than write into it.
-    const std::span<const std::uint8_t> stream_bytes = dts_stream(analysis);
-    AVBufferRef* payload_ref = av_buffer_create(const_cast<std::uint8_t*>(stream_bytes.data()), stream_bytes.size(),
-                                                no_release, nullptr, AV_BUFFER_FLAG_READONLY);
-    if (payload_ref == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
-    struct BufferUnref {
-        AVBufferRef* ref;
-        ~BufferUnref() { av_buffer_unref(&ref); }
-    } payload_holder{payload_ref};
-
-    for (const DtsPacket& frame : packets) {
-        write_matroska_frame(mux, frame.data, frame.duration, frame.is_view() ? payload_ref : nullptr);
-    }
-    finish_matroska(mux, params, quiet);
-    if (cut_last_frame > 0 && !quiet) {
-        std::cout << "Incomplete final DTS frame ignored: " << cut_last_frame << " bytes\n";
-    }
-}
-
-std::size_t mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
-                                const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries,
-                                bool overwrite, bool quiet, const TrackProgress& on_progress) {
-    static constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matroska muxing",
-                                               "DTS parser error during Matroska muxing",
-                                               "DTS parser flush error during Matroska muxing"};
-    require_one_output_per_track(boundaries, tracks.size());
-    DtsStreamParams params;
+    const PayloadReference payload(source);  // outlives the output context
     std::optional<MatroskaMux> mux;
     std::size_t track = 0;
     std::size_t cut_last_frame = 0;
     const auto open_track = [&](std::size_t index) {
-        mux.emplace(StagedOutput(tracks[index].path, overwrite), packing);
-        open_matroska(*mux, params, tracks[index].tags);
+        const TrackOutput& output = tracks.outputs[index];
+        mux.emplace(StagedOutput(output.path, settings.overwrite), source.packing);
+        open_matroska(*mux, params, output.tags, output.track_list, duration);
     };
-    const auto on_frame = [&](std::span<const std::uint8_t> frame, int duration, std::uint64_t start) {
+    const auto on_frame = [&](std::span<const std::uint8_t> frame, int frame_duration, std::uint64_t start) {
         const std::size_t frame_track = track_of_frame(boundaries, start);
         if (!mux) {
-            DtsPacket first = make_dts_packet(frame, duration, {});
-            probe_dts_stream(first, params);
+            probe_dts_stream(make_dts_packet(frame, frame_duration, {}), params);
             if (frame_track > 0) throw_track_without_frames(0);
             open_track(track);
         }
         while (track < frame_track) {
             if (frame_track > track + 1) throw_track_without_frames(track + 1);
-            finish_matroska(*mux, params, quiet);
+            finish_matroska(*mux, params, report);
             mux.reset();
             open_track(++track);
         }
-        write_matroska_frame(*mux, frame, duration < 1 ? params.samples_per_frame : duration, nullptr);
-        if (on_progress) on_progress(track, start + frame.size());
+        write_matroska_frame(*mux, frame, frame_duration < 1 ? params.samples_per_frame : frame_duration,
+                             payload.of(frame));
+        if (tracks.on_progress) tracks.on_progress(track, start + frame.size());
     };
-    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize,
+    run_dts_parser_segments(source.segments, source.packing, kWording, on_frame, kDefaultParserPieceSize,
                             [&cut_last_frame](std::size_t size) { cut_last_frame = size; });
     if (!mux) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
-    if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
-    finish_matroska(*mux, params, quiet);
+    if (track + 1 != tracks.outputs.size()) throw_track_without_frames(track + 1);
+    finish_matroska(*mux, params, report);
     return cut_last_frame;
 }
 

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <filesystem>
-#include <functional>
-#include <vector>
+#include <cstddef>
+#include <ostream>
 
 #include "common/tag_set.hpp"
-#include "common/track_list.hpp"
-#include "dts/dts_parser_feed.hpp"
-#include "dts/track_boundaries.hpp"
-#include "input/input_analysis.hpp"
+#include "dts/dts_source.hpp"
+#include "output/output_settings.hpp"
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -17,22 +14,13 @@ extern "C" {
 namespace orvane {
 
 // The .mka operation: the DTS frames, whole and losslessly in the 16-bit big-endian form that Matroska's
-// A_DTS holds (14-bit words repacked, little-endian words swapped), in a Matroska file with sample-based
-// timestamps and tags, and one chapter per track of `chapters` (its offsets in the stream's samples).
-void mux_matroska(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite, bool quiet,
-                  const TagSet& tags, const TrackList& chapters = TrackList{});
-
-struct MatroskaTrackOutput {
-    std::filesystem::path path;
-    TagSet tags;
-};
-
-// The .mka operation over one continuous stream fed segment by segment through one parser: every
-// frame goes whole to the track in which it starts, each track's file timed from 0.
-// `on_progress` is told after every frame. Returns the size of a cut final frame left out, or 0.
-std::size_t mux_matroska_tracks(const StreamSegments& segments, DtsPacking packing,
-                                const std::vector<MatroskaTrackOutput>& tracks, TrackBoundaries boundaries,
-                                bool overwrite, bool quiet, const TrackProgress& on_progress = {});
+// A_DTS holds (14-bit words repacked, little-endian words swapped), fed segment by segment through one
+// parser, in one Matroska file per track: every frame goes whole to the track in which it starts, each
+// file timed from 0 in the stream's sample clock, with its track's tags and one chapter per entry of
+// its track list (offsets in the stream's samples). Each finished file is reported to `report`.
+// Returns the size of a cut final frame left out, or 0.
+std::size_t mux_matroska(const DtsSource& source, const TrackOutputs& tracks, const OutputSettings& settings,
+                         std::ostream& report);
 
 void set_matroska_tags(AVDictionary** metadata, const TagSet& tags);
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -92,7 +92,7 @@ bool is_carrier_structure(std::span<const std::uint8_t> gap) {
                        [](std::uint8_t byte) { return byte == 0; });
 }
 
-void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+void write_16bit_file(const std::filesystem::path& output_path, const InputAnalysis& analysis, std::ostream& report) {
     const auto stream = dts_stream(analysis);
     const bool swapped = analysis.packing == DtsPacking::Le16;
     DtsFrameWalk walk;
@@ -102,17 +102,17 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
         // A raw stream is copied from its first sync word to its end, whatever follows.
         walk.kept = {{0, stream.size()}};
     }
-    if (walk.dropped_bytes > 0 && !quiet) {
-        std::cout << "DTS frames: " << walk.core_frames << "\n";
+    if (walk.dropped_bytes > 0) {
+        report << "DTS frames: " << walk.core_frames << "\n";
         // Bytes dropped between kept frames are damage or foreign data inside the stream: say where.
         const std::uint64_t stream_start = analysis.payload_offset + analysis.sync_offset;
         for (std::size_t i = 1; i < walk.kept.size(); ++i) {
             const std::size_t gap_start = walk.kept[i - 1].offset + walk.kept[i - 1].size;
             if (is_carrier_structure(stream.subspan(gap_start, walk.kept[i].offset - gap_start))) continue;
-            std::cout << "Gap in DTS stream at input byte " << stream_start + gap_start << ": "
-                      << walk.kept[i].offset - gap_start << " bytes dropped\n";
+            report << "Gap in DTS stream at input byte " << stream_start + gap_start << ": "
+                   << walk.kept[i].offset - gap_start << " bytes dropped\n";
         }
-        std::cout << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
+        report << "Carrier padding removed: " << walk.dropped_bytes << " bytes\n";
     }
 
     RawOutput output;
@@ -127,22 +127,22 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
     close_output(output);
 }
 
-void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
+void write_14bit_file(const std::filesystem::path& output_path, const InputAnalysis& analysis, std::ostream& report) {
     // The frames are written from where they lie in the payload whenever the parser left them there.
     const FourteenBitFrames frames = delimit_14bit_frames(analysis);
-    if (analysis.is_wav_carrier && !quiet) {
-        std::cout << "DTS frames: " << frames.frame_count << "\n"
-                  << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
+    if (analysis.is_wav_carrier) {
+        report << "DTS frames: " << frames.frame_count << "\n"
+               << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
     }
     // As the decode says it, also for a raw stream.
-    if (frames.cut_last_frame > 0 && !quiet) {
-        std::cout << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
+    if (frames.cut_last_frame > 0) {
+        report << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
     }
-    if (analysis.is_wav_carrier && !quiet) {
+    if (analysis.is_wav_carrier) {
         // What follows the frames, the cut one included.
         const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
         const std::uint64_t consumed = frames.bytes.size() + frames.cut_last_frame;
-        if (consumed < span) std::cout << "Carrier tail ignored: " << span - consumed << " bytes\n";
+        if (consumed < span) report << "Carrier tail ignored: " << span - consumed << " bytes\n";
     }
     RawOutput output;
     open_output(output, output_path);
@@ -150,9 +150,24 @@ void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& 
     close_output(output);
 }
 
-// A 16-bit frame of a carrier's stream as the single-file walk keeps it: its core frame and the
-// extension blocks after it, without the padding behind them; a frame that holds no complete core
-// frame (the cut-off last one) is dropped. Returns the bytes dropped.
+// A file's stream, extracted whole.
+void write_file(const InputAnalysis& analysis, const std::filesystem::path& output_path, bool overwrite,
+                std::ostream& report) {
+    StagedOutput output(output_path, overwrite);
+    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
+    if (is_16bit(analysis.packing)) {
+        write_16bit_file(output.path, analysis, report);
+    } else if (is_14bit(analysis.packing)) {
+        write_14bit_file(output.path, analysis, report);
+    } else {
+        throw std::runtime_error("unsupported DTS packing");
+    }
+    output.commit();
+}
+
+// A 16-bit frame of a carrier's stream as the file's walk keeps it: its core frame and the extension
+// blocks after it, without the padding behind them; a frame that holds no complete core frame (the
+// cut-off last one) is dropped. Returns the bytes dropped.
 std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t> frame, bool swapped) {
     const DtsFrameWalk walk = walk_dts_frames(frame, swapped);
     if (walk.core_frames == 0) return frame.size();
@@ -166,25 +181,41 @@ std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t
     return walk.dropped_bytes;
 }
 
-}  // namespace
+// One frame of a disc's stream, kept as a file's extraction keeps it. Returns the bytes dropped.
+std::uint64_t write_track_frame(RawOutput& output, std::span<const std::uint8_t> frame, const DtsSource& source) {
+    if (is_14bit(source.packing)) {
+        const auto [found, offset] = find_dts_sync(frame.data(), frame.size(), kFrameSyncScanLimit);
+        if (found != source.packing || offset != 0) {
+            throw std::runtime_error(
+                "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
+        }
+        write_bytes(output, frame.data(), frame.size());
+        return 0;
+    }
+    if (source.carried) return write_walked_frame(output, frame, source.packing == DtsPacking::Le16);
+    // A raw stream is copied whole, as one file of it would be.
+    if (source.packing == DtsPacking::Le16) {
+        write_swapped(output, frame, ByteRange{0, frame.size()});
+    } else {
+        write_bytes(output, frame.data(), frame.size());
+    }
+    return 0;
+}
 
-RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
-                                         const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
-                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
-                                         const TrackProgress& on_progress) {
+// A disc's stream fed segment by segment through one parser: every frame goes whole to the track in
+// which it starts.
+RawDtsSummary write_tracks(const DtsSource& source, const TrackOutputs& tracks, bool overwrite) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
                                                "DTS parser error during DTS extraction",
                                                "DTS parser flush error during DTS extraction"};
-    require_one_output_per_track(boundaries, tracks.size());
-    if (!is_16bit(packing) && !is_14bit(packing)) throw std::runtime_error("unsupported DTS packing");
+    if (!is_16bit(source.packing) && !is_14bit(source.packing)) throw std::runtime_error("unsupported DTS packing");
+    TrackBoundaries boundaries = tracks.boundaries;
     std::optional<StagedOutput> staged;  // outlives `output`, so its file is closed before any removal
     std::optional<RawOutput> output;
     std::size_t track = 0;
-    std::uint64_t frames = 0;
-    std::uint64_t dropped = 0;
-    std::uint64_t cut_last_frame = 0;
+    RawDtsSummary summary;
     const auto open_track = [&](std::size_t index) {
-        staged.emplace(tracks[index], overwrite);
+        staged.emplace(tracks.outputs[index].path, overwrite);
         output.emplace();
         open_output(*output, staged->path);
     };
@@ -201,54 +232,35 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
             staged->commit();
             open_track(++track);
         }
-        ++frames;
-        if (is_14bit(packing)) {
-            const auto [found, offset] = find_dts_sync(frame.data(), frame.size(), kFrameSyncScanLimit);
-            if (found != packing || offset != 0) {
-                throw std::runtime_error(
-                    "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
-            }
-            write_bytes(*output, frame.data(), frame.size());
-        } else if (is_wav_carrier) {
-            dropped += write_walked_frame(*output, frame, packing == DtsPacking::Le16);
-        } else {
-            // A raw stream is copied whole, as one file of it would be.
-            if (packing == DtsPacking::Le16) {
-                write_swapped(*output, frame, ByteRange{0, frame.size()});
-            } else {
-                write_bytes(*output, frame.data(), frame.size());
-            }
-        }
-        if (on_progress) on_progress(track, start + frame.size());
+        ++summary.frames;
+        summary.dropped_bytes += write_track_frame(*output, frame, source);
+        if (tracks.on_progress) tracks.on_progress(track, start + frame.size());
     };
-    // A 16-bit carrier's cut last frame counts with its padding, as its single-file walk counts it; a raw
-    // 16-bit stream keeps it, as its single-file extraction does.
+    // A 16-bit carrier's cut last frame counts with its padding, as its file's walk counts it; a raw
+    // 16-bit stream keeps it, as its file's extraction does.
     CutFrameAction on_cut_last_frame;
-    if (is_14bit(packing)) {
-        on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
-    } else if (is_wav_carrier) {
-        on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
+    if (is_14bit(source.packing)) {
+        on_cut_last_frame = [&summary](std::size_t size) { summary.cut_last_frame = size; };
+    } else if (source.carried) {
+        on_cut_last_frame = [&summary](std::size_t size) { summary.dropped_bytes += size; };
     }
-    run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);
+    run_dts_parser_segments(source.segments, source.packing, kWording, on_frame, kDefaultParserPieceSize,
+                            on_cut_last_frame);
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
-    if (track + 1 != tracks.size()) throw_track_without_frames(track + 1);
+    if (track + 1 != tracks.outputs.size()) throw_track_without_frames(track + 1);
     close_output(*output);
     staged->commit();
-    return RawDtsTracksSummary{frames, dropped, cut_last_frame};
+    return summary;
 }
 
-void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
-                   bool quiet) {
-    StagedOutput output(output_path, overwrite);
-    if (analysis.sync_offset >= analysis.payload.size()) throw std::runtime_error("invalid DTS sync offset");
-    if (is_16bit(analysis.packing)) {
-        write_16bit(output.path, analysis, quiet);
-    } else if (is_14bit(analysis.packing)) {
-        write_14bit(output.path, analysis, quiet);
-    } else {
-        throw std::runtime_error("unsupported DTS packing");
-    }
-    output.commit();
+}  // namespace
+
+RawDtsSummary write_raw_dts(const DtsSource& source, const TrackOutputs& tracks, const OutputSettings& settings,
+                            std::ostream& report) {
+    require_one_output_per_track(tracks.boundaries, tracks.outputs.size());
+    if (source.file == nullptr) return write_tracks(source, tracks, settings.overwrite);
+    write_file(*source.file, tracks.outputs.front().path, settings.overwrite, report);
+    return RawDtsSummary{};
 }
 
 }  // namespace orvane

@@ -1,33 +1,30 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <vector>
+#include <ostream>
 
-#include "dts/dts_parser_feed.hpp"
-#include "dts/track_boundaries.hpp"
-#include "input/input_analysis.hpp"
+#include "dts/dts_source.hpp"
+#include "output/output_settings.hpp"
 
 namespace orvane {
 
-// The .dts operation: lossless extraction of the carried bitstream into a raw DTS file.
-void write_raw_dts(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool overwrite,
-                   bool quiet);
-
-// The .dts operation over one continuous stream fed segment by segment through one parser: every frame
-// goes whole to the track in which it starts, kept as the single-file extraction keeps it, so the
-// tracks' files joined are the extraction of the joined stream. `on_progress` is told after every
-// frame.
-struct RawDtsTracksSummary {
+// What the extraction of a disc's stream did, for the driver to report.
+struct RawDtsSummary {
     std::uint64_t frames = 0;
-    std::uint64_t dropped_bytes = 0;  // carrier padding left out
+    std::uint64_t dropped_bytes = 0;   // carrier padding left out
     std::uint64_t cut_last_frame = 0;  // bytes of a cut final 14-bit frame left out
 };
 
-RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
-                                         const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
-                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
-                                         const TrackProgress& on_progress = {});
+// The .dts operation: the carried bitstream, losslessly, into raw DTS files, one per track. A disc's
+// stream is fed segment by segment through one parser and every frame goes whole to the track in which
+// it starts, kept as a file's extraction keeps it, so the tracks' files joined are the extraction of
+// the joined stream; its summary is returned.
+// A file's stream is extracted whole instead, not cut by the parser, and reported to `report` as it
+// goes: a 16-bit stream is walked from frame to frame, so that junk between frames is located by its
+// input byte and a raw stream is copied to its end whatever follows its last frame (the parser's
+// frames, trimmed to their declared size, show neither), and a 14-bit stream's frames are delimited,
+// checked (two at least) and counted before its output is made.
+RawDtsSummary write_raw_dts(const DtsSource& source, const TrackOutputs& tracks, const OutputSettings& settings,
+                            std::ostream& report);
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "decode/decode_loop.hpp"
 #include "decode/decoded_output.hpp"
 #include "support/carriage.hpp"
@@ -21,8 +23,10 @@ protected:
         const auto path = dir.file(name);
         DecodeTuning tuning;
         tuning.parser_piece_size = piece_size;
-        decode_to_pcm_file(analyse_input_bytes(file_image), path, name.ends_with(".flac"), false, true, TagSet{},
-                           tuning);
+        const InputAnalysis analysis = analyse_input_bytes(file_image);
+        std::ostringstream report;
+        decode_to_pcm(file_source(analysis), TrackOutputs{{{path}}},
+                      OutputSettings{name.ends_with(".flac") ? OutputKind::Flac : OutputKind::Wav}, report, tuning);
         return test::read_file(path);
     }
 };
@@ -58,7 +62,10 @@ TEST_F(DecodeLoop, NoDecodableFrameCreatesNoFile) {
     for (const bool flac : {false, true}) {
         const auto path = dir.file(flac ? "none.flac" : "none.wav");
         try {
-            decode_to_pcm_file(analyse_input_bytes(cut), path, flac, false, true, TagSet{});
+            const InputAnalysis analysis = analyse_input_bytes(cut);
+            std::ostringstream report;
+            decode_to_pcm(file_source(analysis), TrackOutputs{{{path}}},
+                          OutputSettings{flac ? OutputKind::Flac : OutputKind::Wav}, report);
             ADD_FAILURE() << "no error";
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "DTS stream contained no decodable audio frames");

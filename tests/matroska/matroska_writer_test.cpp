@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,7 +61,8 @@ TEST(MuxMatroska, ExistingOutputIsRefusedBeforeTheStreamIsCut) {
     analysis.payload = {0x7F, 0xFE, 0x80, 0x01, 0x00, 0x00};  // no decodable frame
     analysis.packing = DtsPacking::Be16;
     try {
-        mux_matroska(output, analysis, false, true, TagSet{});
+        std::ostringstream report;
+        mux_matroska(file_source(analysis), TrackOutputs{{{output}}}, OutputSettings{OutputKind::Mka}, report);
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "output file already exists (use --overwrite)");

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "raw_dts/raw_dts_writer.hpp"
 #include "support/carriage.hpp"
 #include "support/synthetic_frames.hpp"
@@ -24,7 +26,9 @@ InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t sync_
 
 Bytes extract(const InputAnalysis& analysis) {
     test::TempDir dir;
-    write_raw_dts(dir.file("out.dts"), analysis, false, true);
+    std::ostringstream report;
+    write_raw_dts(file_source(analysis), TrackOutputs{{{dir.file("out.dts")}}}, OutputSettings{OutputKind::Dts},
+                  report);
     return test::read_file(dir.file("out.dts"));
 }
 

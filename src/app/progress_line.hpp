@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane {
+
+// "Track k of n, p% of the disc", redrawn in place on a terminal's standard error while a disc is
+// written; gone before the closing lines on standard output, which share the terminal.
+struct ProgressLine {
+    bool shown = false;
+    std::size_t count = 0;    // tracks
+    std::uint64_t total = 0;  // bytes of the disc's stream
+    std::size_t last_track = SIZE_MAX;
+    int last_percent = -1;
+
+    ProgressLine() = default;
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    ~ProgressLine() { clear(); }
+
+    // The track being written and the bytes of the stream behind it; the line goes at the stream's end.
+    void draw(std::size_t track, std::uint64_t position);
+    void clear();
+};
+
+}  // namespace orvane
