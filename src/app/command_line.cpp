@@ -142,10 +142,12 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments) 
             options.skip_existing = true;
         } else if (argument == "--gapless") {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
+            // The kind, like an output's extension, in any letter case.
             options.gapless = arguments[++i];
+            for (char& c : options.gapless) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (options.gapless != "flac" && options.gapless != "wav" && options.gapless != "dts" &&
                 options.gapless != "mka") {
-                throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + options.gapless);
+                throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + arguments[i]);
             }
         } else if (argument == "--cue") {
             if (i + 1 >= arguments.size()) throw std::runtime_error(argument + " requires a value");
