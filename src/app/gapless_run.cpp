@@ -19,6 +19,7 @@
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
+#include "input/sheet_file_lookup.hpp"
 #include "dts/dts_packetiser.hpp"
 #include "dts/dts_stream_probe.hpp"
 #include "matroska/matroska_writer.hpp"
@@ -384,10 +385,10 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
     for (std::size_t f = 0; f < sheet.files.size(); ++f) {
         if (carrier_of[f] == SIZE_MAX) continue;
         carrier_of[f] = plan.carriers.size();
-        const std::filesystem::path image = folder / path_from_utf8(sheet.files[f]);
-        if (!std::filesystem::is_regular_file(image)) {
-            throw std::runtime_error("image file not found: " + utf8_from_path(image));
-        }
+        const SheetFile located = locate_sheet_file(folder, sheet.files[f]);
+        if (!located.found) throw std::runtime_error(image_not_found_message(located));
+        if (!located.note.empty()) plan.notes.push_back(located.note);
+        const std::filesystem::path& image = located.path;
         plan.carriers.push_back(image);
         plan.raw_cd_audio.push_back(is_raw_cd_audio(sheet.file_types[f]));
         plan.carrier_labels.push_back("image file " + utf8_from_path(image));

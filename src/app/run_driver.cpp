@@ -18,6 +18,7 @@
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
+#include "input/sheet_file_lookup.hpp"
 #include "dts/dts_stream_summary.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "platform/command_line_arguments.hpp"
@@ -56,12 +57,13 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
         throw std::runtime_error(sheet_operand + " names " + std::to_string(sheet.files.size()) +
                                  " files; --cue takes the sheet of one image, the input file");
     }
-    const std::filesystem::path named = sheet_path.parent_path() / path_from_utf8(sheet.files.front());
-    const auto identity = file_identity(named);
-    if (!identity || identity != file_identity(image)) {
+    const SheetFile named = locate_sheet_file(sheet_path.parent_path(), sheet.files.front());
+    const auto identity = file_identity(named.path);
+    if (!named.found || !identity || identity != file_identity(image)) {
         throw std::runtime_error(sheet_operand + " is the sheet of another file: " + sheet.files.front());
     }
     if (!quiet) {
+        if (!named.note.empty()) out << named.note << "\n";
         if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
         for (const CueTrack& track : sheet.tracks) {
             if (!track.audio) out << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
@@ -127,7 +129,13 @@ int convert(RunOptions options, RunState& state) {
             out << "Track list: " << track_list.tracks.size() << " tracks from the CUE sheet, as "
                 << (extension == ".mka" ? "Matroska chapters" : "a FLAC CUESHEET block") << "\n";
         }
-        tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
+        TagSet sheet_tags = cue_disc_tags(sheet);
+        // Players take the tracks' titles from the sheet's text, which names the output as its file.
+        if (extension == ".flac") {
+            const std::string name = utf8_from_path(output_path.filename());
+            sheet_tags.extra.emplace_back("CUESHEET", embedded_cue_sheet(sheet, analysis, name));
+        }
+        tags = merge_tags(merge_tags(analysis.carrier_tags, sheet_tags), options.tags);
     }
 
     if (extension == ".dts") {
