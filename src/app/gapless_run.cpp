@@ -193,6 +193,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
         } catch (const std::exception& error) {
             throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
         }
+        warn_if_cut_short(out, *held, plan.carrier_labels[k]);
         std::ostringstream report;
         print_detection_report(report, *held);
         reports[k] = report.str();

@@ -106,6 +106,7 @@ int convert(RunOptions options, RunState& state) {
     const InputAnalysis analysis = analyse_input(state.input_path);
     check_interruption();
     if (!options.quiet) print_detection_report(out, analysis);
+    warn_if_cut_short(out, analysis);
     if (options.scan) {
         if (!options.quiet) print_stream_summary(out, analysis);
         return 0;

@@ -265,6 +265,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if (!packet || !frame) throw std::bad_alloc();
     std::int64_t decoded = 0;
     bool sync_checked = false;
+    std::uint64_t silence = 0;  // zero bytes the samples begin with
     const auto receive_frames = [&] {
         for (;;) {
             const int result = avcodec_receive_frame(decoder.get(), frame.get());
@@ -284,11 +285,12 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
             }
             decoded += frame->nb_samples;
             av_frame_unref(frame.get());
-            // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
-            if (!sync_checked && samples.used >= kInputSyncScanLimit) {
+            // Only the first 1 MiB after any leading silence is ever searched: music is refused
+            // without decoding the rest.
+            if (!sync_checked) silence = leading_silence(samples.bytes(), silence);
+            if (!sync_checked && samples.used - silence >= kInputSyncScanLimit) {
                 sync_checked = true;
-                if (find_dts_sync(samples.bytes().data(), samples.used, kInputSyncScanLimit).first ==
-                    DtsPacking::Unknown) {
+                if (find_payload_sync(samples.bytes()).first == DtsPacking::Unknown) {
                     throw std::runtime_error("no valid DTS sync word was detected");
                 }
             }
