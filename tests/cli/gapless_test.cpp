@@ -192,6 +192,22 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
               std::string::npos);
 }
 
+// A track cut short is warned of by name, quiet or not, and the disc still converts.
+TEST_F(Gapless, TrackCutShortIsWarnedOfByName) {
+    const Bytes payload = disc(DtsPacking::Le14);
+    const std::vector<fs::path> tracks = write_tracks(payload, ".dtswav");
+    Bytes last = read_file(tracks[2]);
+    last.resize(last.size() - 1000);
+    write_file(tracks[2], last);
+    const auto result = run_orvane({"--quiet", "--gapless", "dts", tracks[0].string(), tracks[1].string(),
+                                    tracks[2].string()});
+    EXPECT_EQ(result.status, 0);
+    const std::size_t declared = payload.size() - kCuts[1];
+    EXPECT_EQ(result.err, "Warning: track 3 of 3 (" + tracks[2].string() + "): input is cut short: its header declares " +
+                              std::to_string(declared) + " bytes of audio data, the file holds " +
+                              std::to_string(declared - 1000) + "\n");
+}
+
 // FFmpeg's errors about a damaged stretch name the track file being read at the time.
 TEST_F(Gapless, FfmpegErrorsNameTheTrackFileBeingRead) {
     Bytes payload = disc(DtsPacking::Le14);
