@@ -120,13 +120,13 @@ std::string usage_text(std::string_view program_name) {
     return "ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n"
            "\n"
            "Usage:\n"
-           "  " + name + " <input.wav|input.dts|input.dtswav> <output.flac|output.wav|output.dts|output.mka> [options]\n"
-           "  " + name + " --eac <input.wav> <output.flac|output.wav|output.dts|output.mka>\n"
-           "  " + name + " --scan <input.wav|input.dts|input.dtswav>\n"
+           "  " + name + " <input> <output.flac|output.wav|output.dts|output.mka> [options]\n"
+           "  " + name + " --eac <input> <output.flac|output.wav|output.dts|output.mka>\n"
+           "  " + name + " --scan <input>\n"
            "  " + name + " --version\n"
            "  " + name + " --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
            "  " + name + " --gapless <flac|wav|dts|mka> <sheet.cue> [options]\n"
-           "  " + name + " <image.wav> <image.flac|image.mka> --cue <sheet.cue> [options]\n"
+           "  " + name + " <image> <image.flac|image.mka> --cue <sheet.cue> [options]\n"
            "\n"
            "Options:\n"
            "  --overwrite    Replace an existing output file\n"
@@ -141,7 +141,7 @@ std::string usage_text(std::string_view program_name) {
            "                       with a CUE sheet, the tracks it lists, cut from its image file(s), named\n"
            "                       and tagged from its texts\n"
            "  --cue <sheet.cue>    Put the track list of the input image's CUE sheet into the FLAC or\n"
-           "                       Matroska output (CUESHEET block or chapters) with the disc's tags\n"
+           "                       Matroska output (CUESHEET block and tag, or chapters) with the disc's tags\n"
            "\n"
            "FLAC / Matroska tagging:\n"
            "  --title <text>          Track title\n"
@@ -162,14 +162,11 @@ std::string usage_text(std::string_view program_name) {
            "  --tag <NAME=value>      Any other tag (repeatable); a common NAME such as TITLE sets that field\n"
            "  --picture <file>        Front cover picture (JPEG or PNG)\n"
            "\n"
-           "Primary input:\n"
-           "  .wav      PCM WAV/RF64 containing DTS (DTS-CD / DTS-in-WAV)\n"
-           "  .dtswav   DTS-in-WAV file\n"
-           "\n"
-           "Additional compatible input:\n"
-           "  .dts      Raw DTS elementary stream\n"
-           "\n"
-           "Other extensions may also work when valid DTS sync is detected in the content.\n"
+           "Inputs (the content decides what a file is, never its extension):\n"
+           "  WAV/RF64        PCM carrier holding DTS: a DTS-CD rip or a DTS-in-WAV file (.wav, .dtswav)\n"
+           "  FLAC, WavPack   DTS-CD rips stored losslessly (.flac, .wv), checked before any output\n"
+           "  raw DTS         DTS elementary stream (.dts)\n"
+           "  CUE sheet       the track list of a disc image (.cue), with --gapless or --cue\n"
            "\n"
            "Operations are selected by the output extension:\n"
            "  .dts   Extract raw DTS without decoding; source packing is preserved where required\n"
@@ -209,7 +206,10 @@ std::string output_extension(const std::string& output_operand) {
     return extension;
 }
 
-std::optional<OutputKind> output_kind_named(std::string_view name) {
+std::optional<OutputKind> output_kind_named(std::string_view kind) {
+    // A kind, like an output's extension, in any letter case.
+    std::string name(kind);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name == "dts") return OutputKind::Dts;
     if (name == "mka") return OutputKind::Mka;
     if (name == "flac") return OutputKind::Flac;

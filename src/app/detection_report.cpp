@@ -1,5 +1,7 @@
 #include "app/detection_report.hpp"
 
+#include <iostream>
+
 namespace orvane {
 
 void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
@@ -21,6 +23,13 @@ void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
         out << "Input is shorter than its header declares: " << analysis.payload.size() << " of "
             << analysis.declared_payload_size << "\n";
     }
+}
+
+void warn_if_cut_short(std::ostream& out, const InputAnalysis& analysis, const std::string& label) {
+    const std::string cut = cut_short_warning(analysis);
+    if (cut.empty()) return;
+    out.flush();
+    std::cerr << "Warning: " << (label.empty() ? "" : label + ": ") << cut << "\n";
 }
 
 }  // namespace orvane

@@ -5,6 +5,7 @@
 
 #include "app/command_line.hpp"
 #include "input/cue_sheet.hpp"
+#include "input/sheet_file_lookup.hpp"
 #include "output/track_file_name.hpp"
 #include "platform/utf8_path.hpp"
 
@@ -41,10 +42,10 @@ std::vector<std::size_t> add_image_files(GaplessPlan& plan, const CueSheet& shee
     for (std::size_t f = 0; f < sheet.files.size(); ++f) {
         if (carrier_of[f] == SIZE_MAX) continue;
         carrier_of[f] = plan.carriers.size();
-        const std::filesystem::path image = folder / path_from_utf8(sheet.files[f]);
-        if (!std::filesystem::is_regular_file(image)) {
-            throw std::runtime_error("image file not found: " + utf8_from_path(image));
-        }
+        const SheetFile located = locate_sheet_file(folder, sheet.files[f]);
+        if (!located.found) throw std::runtime_error(image_not_found_message(located));
+        if (!located.note.empty()) plan.notes.push_back(located.note);
+        const std::filesystem::path& image = located.path;
         plan.carriers.push_back(image);
         plan.raw_cd_audio.push_back(is_raw_cd_audio(sheet.file_types[f]));
         plan.carrier_labels.push_back("image file " + utf8_from_path(image));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <set>
 #include <span>
@@ -107,6 +108,7 @@ struct DiscStream {
             } catch (const std::exception& error) {
                 throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
             }
+            warn_if_cut_short(std::cout, *held, plan.carrier_labels[k]);
             std::ostringstream report;
             print_detection_report(report, *held);
             reports[k] = report.str();

@@ -21,6 +21,7 @@
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
+#include "input/sheet_file_lookup.hpp"
 #include "dts/dts_stream_summary.hpp"
 #include "platform/command_line_arguments.hpp"
 #include "platform/file_bytes.hpp"
@@ -58,11 +59,12 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
         throw std::runtime_error(sheet_operand + " names " + std::to_string(sheet.files.size()) +
                                  " files; --cue takes the sheet of one image, the input file");
     }
-    const std::filesystem::path named = sheet_path.parent_path() / path_from_utf8(sheet.files.front());
-    const auto identity = file_identity(named);
-    if (!identity || identity != file_identity(image)) {
+    const SheetFile named = locate_sheet_file(sheet_path.parent_path(), sheet.files.front());
+    const auto identity = file_identity(named.path);
+    if (!named.found || !identity || identity != file_identity(image)) {
         throw std::runtime_error(sheet_operand + " is the sheet of another file: " + sheet.files.front());
     }
+    if (!named.note.empty()) report << named.note << "\n";
     if (sheet.converted_from_windows_1252) report << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
     for (const CueTrack& track : sheet.tracks) {
         if (!track.audio) report << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
@@ -82,7 +84,13 @@ void add_sheet_of_image(const RunOptions& options, std::optional<OutputKind> kin
     output.track_list = place_cue_sheet(sheet, analysis, chapters);
     report << "Track list: " << output.track_list.tracks.size() << " tracks from the CUE sheet, as "
            << (chapters ? "Matroska chapters" : "a FLAC CUESHEET block") << "\n";
-    output.tags = merge_tags(merge_tags(analysis.carrier_tags, cue_disc_tags(sheet)), options.tags);
+    TagSet sheet_tags = cue_disc_tags(sheet);
+    // Players take the tracks' titles from the sheet's text, which names the output as its file.
+    if (!chapters) {
+        const std::string name = utf8_from_path(output.path.filename());
+        sheet_tags.extra.emplace_back("CUESHEET", embedded_cue_sheet(sheet, analysis, name));
+    }
+    output.tags = merge_tags(merge_tags(analysis.carrier_tags, sheet_tags), options.tags);
 }
 
 // One input file into one output file, or its scan.
@@ -92,6 +100,7 @@ int convert_file(const RunOptions& options, RunState& state, std::ostream& repor
     const InputAnalysis analysis = analyse_input(state.input_path);
     check_interruption();
     print_detection_report(report, analysis);
+    warn_if_cut_short(report, analysis);
     if (options.scan) {
         if (!options.quiet) print_stream_summary(report, analysis);
         return 0;

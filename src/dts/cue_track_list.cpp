@@ -7,10 +7,23 @@
 
 namespace orvane {
 
-TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames) {
+namespace {
+
+std::uint64_t image_frame_bytes(const CueSheet& sheet, const InputAnalysis& analysis) {
     const std::string& type = sheet.file_types.empty() ? std::string() : sheet.file_types.front();
-    const std::uint64_t frame_bytes = cd_frame_bytes({analysis.is_wav_carrier, analysis.sample_rate, analysis.channels,
-                                                      analysis.bits_per_sample, is_raw_cd_audio(type)});
+    return cd_frame_bytes({analysis.is_wav_carrier, analysis.sample_rate, analysis.channels, analysis.bits_per_sample,
+                           is_raw_cd_audio(type)});
+}
+
+}  // namespace
+
+std::string embedded_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, std::string_view file_name) {
+    const std::uint64_t frame_bytes = image_frame_bytes(sheet, analysis);
+    return cue_sheet_text_for(sheet, file_name, (analysis.sync_offset + frame_bytes / 2) / frame_bytes);
+}
+
+TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames) {
+    const std::uint64_t frame_bytes = image_frame_bytes(sheet, analysis);
     std::vector<std::uint64_t> positions;
     TrackList list;
     list.catalog = sheet.catalog;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
 #include "common/track_list.hpp"
@@ -11,5 +14,9 @@ namespace orvane {
 // carrier. Raises when the image is no PCM carrier, or an index lies beyond the image or before the
 // one ahead of it.
 TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames);
+
+// The sheet's text for the image's output named `file_name`, which starts at the stream's first sync
+// word: its INDEX times moved back by the CD frames before it (see cue_sheet_text_for).
+std::string embedded_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, std::string_view file_name);
 
 }  // namespace orvane

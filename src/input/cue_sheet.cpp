@@ -158,6 +158,12 @@ bool parse_time(std::string_view text, std::uint64_t& frames) {
     return true;
 }
 
+// CD frames as "mm:ss:ff".
+std::string cd_time(std::uint64_t frames) {
+    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    return two(frames / 4500) + ":" + two(frames / 75 % 60) + ":" + two(frames % 75);
+}
+
 std::runtime_error line_error(const SheetLine& line, const std::string& what) {
     return std::runtime_error("CUE sheet line " + std::to_string(line.number) + ": " + what);
 }
@@ -300,10 +306,10 @@ bool looks_like_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > kMaxSheetBytes) return false;
     const std::string text = sheet_text(bytes).text;
     if (text.find('\0') != std::string::npos) return false;
+    // Comments decide nothing (a batch file starts with REM too); rippers open a sheet with any
+    // other keyword, ARRANGER or DISC_ID as well as FILE.
     for (const SheetLine& line : lines_of(std::string_view(text).substr(0, 4096))) {
-        if (line.keyword == "REM") continue;
-        return line.keyword == "FILE" || line.keyword == "TITLE" || line.keyword == "PERFORMER" ||
-               line.keyword == "CATALOG" || line.keyword == "CDTEXTFILE" || line.keyword == "SONGWRITER";
+        if (line.keyword != "REM") return is_sheet_keyword(line.keyword);
     }
     return false;
 }
@@ -315,10 +321,40 @@ CueSheet parse_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (!text.well_formed) throw std::runtime_error("CUE sheet is not text: its UTF-16 is malformed");
     CueSheet sheet;
     sheet.converted_from_windows_1252 = text.converted_from_windows_1252;
+    sheet.text = text.text;
     const std::string fault = read_lines(lines_of(text.text), sheet);
     check_order(sheet);
     if (!fault.empty()) throw std::runtime_error(fault);
     return sheet;
+}
+
+std::string cue_sheet_text_for(const CueSheet& sheet, std::string_view file_name, std::uint64_t dropped_frames) {
+    std::string result;
+    for (std::string_view text = sheet.text; !text.empty();) {
+        // Line by line, each keeping its indent and its own line end.
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        const bool crlf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+        const std::size_t next = std::min(end + (crlf ? 2 : 1), text.size());
+        const std::string_view line = text.substr(0, end);
+        const std::string_view ending = text.substr(end, next - end);
+        text.remove_prefix(next);
+        const std::string_view indent = line.substr(0, line.find_first_not_of(" \t"));
+        std::string_view rest = trimmed(line);
+        const std::string_view keyword = take_value(rest);
+        std::uint64_t frame = 0;
+        if (keyword == "FILE") {
+            result.append(indent).append("FILE \"").append(file_name).append("\" WAVE");
+        } else if (keyword == "INDEX" && dropped_frames > 0) {
+            const std::string_view number = take_value(rest);
+            parse_time(take_value(rest), frame);
+            frame -= std::min(frame, dropped_frames);
+            result.append(indent).append("INDEX ").append(number).append(" ").append(cd_time(frame));
+        } else {
+            result.append(line);
+        }
+        result.append(ending);
+    }
+    return result;
 }
 
 const CueIndex& track_start(const CueTrack& track) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/tag_set.hpp"
@@ -48,6 +49,7 @@ struct CueSheet {
     std::string total_discs;  // REM TOTALDISCS
     std::string catalog;      // CATALOG (UPC/EAN)
     bool converted_from_windows_1252 = false;  // the text was not UTF-8
+    std::string text;  // the whole sheet as read, in UTF-8 without a byte-order mark
 };
 
 // True when the bytes are a CUE sheet's text (the content decides, never the file's name).
@@ -82,6 +84,12 @@ TagSet cue_disc_tags(const CueSheet& sheet);
 // One track's tags: the disc's, with its own TITLE, ARTIST (its PERFORMER, else the disc's),
 // COMPOSER (its SONGWRITER, else the disc's), TRACKNUMBER, and TRACKTOTAL `audio_tracks`.
 TagSet cue_track_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks);
+
+// The sheet's text for a file of its whole image (a FLAC's CUESHEET comment, which players take the
+// tracks' titles from): every FILE line names `file_name`, a WAVE file, and every INDEX lies
+// `dropped_frames` CD frames earlier (never before 00:00:00), for a file that leaves out the image's
+// start; every other line as the sheet writes it.
+std::string cue_sheet_text_for(const CueSheet& sheet, std::string_view file_name, std::uint64_t dropped_frames);
 
 // The track's INDEX 01.
 const CueIndex& track_start(const CueTrack& track);

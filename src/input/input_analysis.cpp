@@ -105,8 +105,7 @@ void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
 
 void find_first_sync(InputAnalysis& analysis) {
     if (analysis.payload.empty()) throw std::runtime_error("input contains no audio data");
-    const auto [packing, offset] =
-        find_dts_sync(analysis.payload.data(), analysis.payload.size(), kInputSyncScanLimit);
+    const auto [packing, offset] = find_payload_sync(analysis.payload.span());
     if (packing == DtsPacking::Unknown) throw std::runtime_error("no valid DTS sync word was detected");
     analysis.packing = packing;
     analysis.sync_offset = offset;
@@ -138,6 +137,27 @@ bool analyse_lossless_carrier(std::uint64_t size, const ReadAt& read_at, InputAn
 }
 
 }  // namespace
+
+std::uint64_t leading_silence(std::span<const std::uint8_t> bytes, std::uint64_t known) {
+    const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(known, bytes.size()));
+    return static_cast<std::uint64_t>(std::find_if(from, bytes.end(), [](std::uint8_t b) { return b != 0; }) -
+                                      bytes.begin());
+}
+
+// Every sync word begins with a byte other than zero, so the silence can hold none.
+std::pair<DtsPacking, std::uint64_t> find_payload_sync(std::span<const std::uint8_t> payload) {
+    const std::uint64_t silence = leading_silence(payload);
+    const auto [packing, offset] =
+        find_dts_sync(payload.data() + silence, payload.size() - silence, kInputSyncScanLimit);
+    if (packing == DtsPacking::Unknown) return {packing, 0};
+    return {packing, silence + offset};
+}
+
+std::string cut_short_warning(const InputAnalysis& analysis) {
+    if (analysis.declared_payload_size <= analysis.payload.size()) return "";
+    return "input is cut short: its header declares " + std::to_string(analysis.declared_payload_size) +
+           " bytes of audio data, the file holds " + std::to_string(analysis.payload.size());
+}
 
 InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     refuse_cue_sheet(file_bytes);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "dts/dts_packing.hpp"
@@ -41,6 +43,19 @@ struct InputAnalysis {
 // (80 minutes are 847 MB of samples). A lossless carrier decoding to more is refused (hours of
 // silence compress to almost nothing); a larger WAV, RF64 or raw file is mapped instead of read.
 inline constexpr std::uint64_t kMaxHeldInputBytes = std::uint64_t{2} << 30;
+
+// Bytes of digital silence (zero bytes) that `bytes` begins with; counting resumes at `known`, the
+// count an earlier, shorter view of the same bytes gave.
+std::uint64_t leading_silence(std::span<const std::uint8_t> bytes, std::uint64_t known = 0);
+
+// The payload's first DTS sync word and its offset from the payload's start, or (Unknown, 0). A rip
+// may begin with seconds of digital silence: however long, it is passed over before the search's
+// window of kInputSyncScanLimit bytes begins.
+std::pair<DtsPacking, std::uint64_t> find_payload_sync(std::span<const std::uint8_t> payload);
+
+// What the user must be told of an input cut short (its carrier declares more data than the file
+// holds: an interrupted copy), or "" for a whole one.
+std::string cut_short_warning(const InputAnalysis& analysis);
 
 // Reads the whole file once and finds the first DTS sync word in its carried bytes.
 InputAnalysis analyse_input(const std::filesystem::path& input_path);

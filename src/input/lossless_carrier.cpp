@@ -358,11 +358,14 @@ private:
         }
     }
 
-    // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
+    // Only the first 1 MiB after any leading silence is ever searched: music is refused without
+    // decoding the rest.
     void check_sync_once() {
-        if (sync_checked_ || samples_.used < kInputSyncScanLimit) return;
+        if (sync_checked_) return;
+        silence_ = leading_silence(samples_.bytes(), silence_);
+        if (samples_.used - silence_ < kInputSyncScanLimit) return;
         sync_checked_ = true;
-        if (find_dts_sync(samples_.bytes().data(), samples_.used, kInputSyncScanLimit).first == DtsPacking::Unknown) {
+        if (find_payload_sync(samples_.bytes()).first == DtsPacking::Unknown) {
             throw std::runtime_error("no valid DTS sync word was detected");
         }
     }
@@ -377,6 +380,7 @@ private:
     FrameHandle frame_;
     std::int64_t decoded_ = 0;
     bool sync_checked_ = false;
+    std::uint64_t silence_ = 0;  // zero bytes the samples begin with
 };
 
 }  // namespace

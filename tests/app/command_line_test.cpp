@@ -98,6 +98,8 @@ TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
     EXPECT_EQ(parse_error({"--cue", "a.cue", "--gapless", "flac", "in"}), "--cue cannot be combined with --gapless");
     EXPECT_EQ(parse_error({"--scan", "in", "--cue", "a.cue"}), "--cue cannot be combined with --scan");
     EXPECT_EQ(parse_command_line({"in", "--cue", "--odd.cue", "out"}).options.cue, "--odd.cue");
+    EXPECT_EQ(parse_command_line({"--gapless", "FLac", "a"}).options.gapless, OutputKind::Flac);
+    EXPECT_EQ(parse_error({"--gapless", "Ogg"}), "--gapless takes flac, wav, dts or mka: Ogg");
 }
 
 TEST(ParseCommandLine, TagValuesMustBeUtf8) {

@@ -136,11 +136,14 @@ TEST_F(DecodeWav, DamagedFramesAreConcealedOrNamed) {
                  {4, 2 * frame, 100, 3, "0:00.046"}, {0, frame - 100, 0, 1, "0:00.000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "frame " << c.first << ", " << c.length << " bytes, " << c.lost << " lost");
-        Bytes file = carrier_wav(stream);
-        const std::size_t first = file.size() - stream.size() + c.first * frame;
+        // The ripper's file is whole: its header declares what it holds.
+        Bytes damaged = stream;
+        const std::size_t at_frame = c.first * frame;
         std::mt19937 random(19);
-        for (std::size_t i = first + 100; i < first + 100 + c.length; ++i) file[i] = static_cast<std::uint8_t>(random());
-        file.erase(file.begin() + first + 200, file.begin() + first + 200 + c.lost);
+        for (std::size_t i = at_frame + 100; i < at_frame + 100 + c.length; ++i) damaged[i] = static_cast<std::uint8_t>(random());
+        damaged.erase(damaged.begin() + at_frame + 200, damaged.begin() + at_frame + 200 + c.lost);
+        const Bytes file = carrier_wav(damaged);
+        const std::size_t first = file.size() - damaged.size() + at_frame;
         const auto in = dir.file("damaged.wav");
         write_file(in, file);
         const std::string where = "at " + std::string(c.time) + ", input byte " + std::to_string(first) + "\n";

@@ -320,6 +320,8 @@ TEST(Documentation, EveryOptionIsDocumentedAndCompleted) {
     const std::string manual = read_text(kSourceDir / "docs/orvane.1");
     const std::string completion = read_text(kSourceDir / "completions/orvane");
     const std::string readme = read_text(kSourceDir / "README.md");
+    // The Windows zip's README is all its users get.
+    const std::string windows_readme = read_text(kSourceDir / "docs/README-windows.txt");
     for (const std::string& option : options) {
         std::string in_roff;
         for (char c : option) in_roff += c == '-' ? std::string("\\-") : std::string(1, c);
@@ -327,6 +329,7 @@ TEST(Documentation, EveryOptionIsDocumentedAndCompleted) {
         if (option != "-h") {
             EXPECT_TRUE(mentions(completion, option)) << "completion does not offer " << option;
             EXPECT_TRUE(mentions(readme, option)) << "README.md does not name " << option;
+            EXPECT_TRUE(mentions(windows_readme, option)) << "README-windows.txt does not name " << option;
         }
     }
 }

@@ -302,16 +302,25 @@ TEST_F(DriverTest, ShortenedCopyIsReportedAfterTheReport) {
          line},
         {test::build_wav("RIFF", {{"fmt ", fmt}, {"data", frames, 2000}}), ""},
     };
+    // Standard error warns in every mode, quiet ones too, and the run still succeeds.
+    const std::string warning =
+        "Warning: input is cut short: its header declares 354304 bytes of audio data, the file holds 3000\n";
     for (const auto& [file, expected] : cases) {
         test::write_file(carrier, file);
         const auto scan = run_orvane({"--scan", carrier.string()});
         EXPECT_NE(scan.out.find("First sync: byte 0\n" + expected + "Stream: "), std::string::npos) << scan.out;
+        EXPECT_EQ(scan.err, expected.empty() ? "" : warning);
     }
     test::write_file(carrier, cases[0].first);
-    EXPECT_EQ(run_orvane({"--scan", "--quiet", carrier.string()}).out, "");
+    const auto quiet = run_orvane({"--scan", "--quiet", carrier.string()});
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, warning);
     const auto run = run_orvane({carrier.string(), dir.file("out.dts").string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("First sync: byte 0\n" + line + "Operation: "), std::string::npos) << run.out;
+    const auto eac = run_orvane({"--eac", carrier.string(), dir.file("out.dts").string()});
+    EXPECT_EQ(eac.status, 0);
+    EXPECT_EQ(eac.out + eac.err, warning);
 }
 
 TEST_F(DriverTest, LittleEndianWordsComeOutBigEndian) {

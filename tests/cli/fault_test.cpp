@@ -52,6 +52,12 @@ bool is_error_report(const std::string& err) {
     return message.size() > 1 && message.back() == '\n' && message.find('\n') == message.size() - 1;
 }
 
+// A carrier cut inside its data is warned of first, whether the run then succeeds or fails.
+std::string after_cut_warning(const std::string& err) {
+    if (err.rfind("Warning: input is cut short: ", 0) != 0) return err;
+    return err.substr(err.find('\n') + 1);
+}
+
 bool claims_success(const test::ProcessResult& result) {
     return result.status == 0 || result.out.find("Conversion complete.") != std::string::npos;
 }
@@ -261,9 +267,10 @@ void check_every_truncation(const fs::path& directory, const Bytes& file, std::s
         for (const std::string& extension : extensions) {
             const fs::path out = directory / ("cut" + extension);
             const auto result = run_in_process({"--quiet", "--overwrite", input.string(), out.string()});
+            const std::string err = after_cut_warning(result.err);
             if (result.status == 0) {
                 ++successes[extension];
-                ASSERT_EQ(result.err, "") << length << extension;
+                ASSERT_EQ(err, "") << length << extension;
                 ASSERT_GT(fs::file_size(out), 0u) << length << extension;
                 // Lossless extraction only ever drops bytes at the end of a cut stream.
                 if (extension == ".dts") {
@@ -271,7 +278,7 @@ void check_every_truncation(const fs::path& directory, const Bytes& file, std::s
                 }
             } else {
                 ASSERT_EQ(result.status, 2) << length << extension;
-                ASSERT_TRUE(is_error_report(result.err)) << length << extension << ": " << result.err;
+                ASSERT_TRUE(is_error_report(err)) << length << extension << ": " << result.err;
                 ASSERT_EQ(result.out, "") << length << extension;
             }
             std::error_code ignored;
@@ -318,11 +325,12 @@ TEST_F(FaultTest, TruncatedCarriersThroughTheBinary) {
             const fs::path out = dir.file("cut" + extension);
             const auto result = test::run_orvane({"--quiet", "--overwrite", dir.file("cut-carrier").string(), out.string()});
             EXPECT_TRUE(result.status == 0 || result.status == 2) << length << extension << " " << result.status;
+            const std::string err = after_cut_warning(result.err);
             if (result.status == 2) {
-                EXPECT_TRUE(is_error_report(result.err)) << length << extension << ": " << result.err;
+                EXPECT_TRUE(is_error_report(err)) << length << extension << ": " << result.err;
             } else {
                 EXPECT_GT(fs::file_size(out), 0u);
-                EXPECT_EQ(result.err, "") << length << extension;
+                EXPECT_EQ(err, "") << length << extension;
             }
         }
     }

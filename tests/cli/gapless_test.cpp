@@ -17,6 +17,7 @@
 #include "dts/dts_packing.hpp"
 #include "support/carriage.hpp"
 #include "support/dts_clip.hpp"
+#include "support/lossless_encode.hpp"
 #include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
@@ -228,6 +229,22 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
         << result.err;
 }
 
+// A track cut short is warned of by name, quiet or not, and the disc still converts.
+TEST_F(Gapless, TrackCutShortIsWarnedOfByName) {
+    const Bytes payload = disc(DtsPacking::Le14);
+    const std::vector<fs::path> tracks = write_tracks(payload, ".dtswav");
+    Bytes last = read_file(tracks[2]);
+    last.resize(last.size() - 1000);
+    write_file(tracks[2], last);
+    const auto result = run_orvane({"--quiet", "--gapless", "dts", tracks[0].string(), tracks[1].string(),
+                                    tracks[2].string()});
+    EXPECT_EQ(result.status, 0);
+    const std::size_t declared = payload.size() - kCuts[1];
+    EXPECT_EQ(result.err, "Warning: track 3 of 3 (" + tracks[2].string() + "): input is cut short: its header declares " +
+                              std::to_string(declared) + " bytes of audio data, the file holds " +
+                              std::to_string(declared - 1000) + "\n");
+}
+
 // FFmpeg's errors about a damaged stretch name the track file being read at the time.
 TEST_F(Gapless, FfmpegErrorsNameTheTrackFileBeingRead) {
     Bytes payload = disc(DtsPacking::Le14);
@@ -386,12 +403,37 @@ TEST_F(Gapless, Utf16SheetGivesTheOutputsOfItsUtf8Twin) {
     EXPECT_NE(result.err.find("Error: input is a CUE sheet"), std::string::npos) << result.err;
 }
 
+// A sheet as rippers leave it: opened by another keyword, naming the WAV image in another letter
+// case after it was compressed to FLAC. The split and --cue alike find the image and say so; the
+// --cue FLAC carries the sheet's text, naming that FLAC as its file.
+TEST_F(Gapless, SheetNamingItsImageBeforeCompressionFindsTheImage) {
+    fs::create_directories(dir.file("disc"));
+    const fs::path image = dir.file("disc") / "Album.flac";
+    write_file(image, encode_lossless(carrier_wav(disc(DtsPacking::Le14)), LosslessTool::Flac));
+    const std::string tracks = "  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                               "  TRACK 02 AUDIO\n    INDEX 01 00:00:03\n";
+    const fs::path sheet = write_sheet(dir, "disc", "DISC_ID 1A0B\nFILE \"ALBUM.WAV\" WAVE\n" + tracks);
+    const auto split = run_orvane({"--gapless", "FLAC", sheet.string()});
+    ASSERT_EQ(split.status, 0) << split.err;
+    EXPECT_NE(split.out.find("\nCUE sheet names ALBUM.WAV: using Album.flac\nImage file: "), std::string::npos)
+        << split.out;
+    EXPECT_TRUE(fs::exists(dir.file("disc") / "01 - One.flac"));
+
+    const fs::path whole = dir.file("disc") / "whole.flac";
+    const auto cue = run_orvane({image.string(), whole.string(), "--cue", sheet.string()});
+    ASSERT_EQ(cue.status, 0) << cue.err;
+    EXPECT_NE(cue.out.find("\nCUE sheet names ALBUM.WAV: using Album.flac\n"), std::string::npos) << cue.out;
+    const auto tag = run_program("metaflac", {"--show-tag=CUESHEET", whole.string()});
+    EXPECT_EQ(tag.out, "CUESHEET=DISC_ID 1A0B\nFILE \"whole.flac\" WAVE\n" + tracks + "\n");
+}
+
 TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
     const Bytes payload = disc(DtsPacking::Le14);
     fs::create_directories(dir.file("bad"));
     write_file(dir.file("bad") / "disc.wav", carrier_wav(payload));
     write_file(dir.file("bad") / "silence.wav", carrier_wav(Bytes(8 * kSector, 0)));
     write_file(dir.file("bad") / "ten.wav", carrier_wav(sectors(payload, 0, 10)));
+    for (const std::string name : {"two.flac", "two.wv"}) write_file(dir.file("bad") / name, Bytes(16, 0));
     const std::string tracks = " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 01 ";
     const fs::path folder = dir.file("bad");
     const struct {
@@ -399,6 +441,8 @@ TEST_F(Gapless, BadSheetsAreRefusedBeforeAnyOutputExists) {
         std::string error;
     } cases[] = {
         {"FILE gone.wav WAVE\n" + tracks + "00:00:03\n", "image file not found: " + (folder / "gone.wav").string()},
+        {"FILE two.wav WAVE\n" + tracks + "00:00:03\n", "image file not found: " + (folder / "two.wav").string() +
+                                                      " (several files could be meant: two.flac, two.wv)"},
         {"FILE disc.wav WAVE\n" + tracks + "10:00:00\n", "track 02 (02.flac) starts beyond the end of image file " +
                                                          (folder / "disc.wav").string()},
         // Ten sectors long: a track at its end would hold nothing.

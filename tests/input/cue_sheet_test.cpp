@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "input/cue_sheet.hpp"
+#include "input/sheet_file_lookup.hpp"
 #include "support/error_text.hpp"
 
 namespace orvane {
@@ -178,16 +179,58 @@ TEST(CueSheet, RecognisedByContent) {
         {"CATALOG 1\n", true},
         {"  PERFORMER \"x\"\n", true},
         {"REM only\n", false},
-        {"TRACK 01 AUDIO\n", false},
+        {"TRACK 01 AUDIO\n", true},
+        {"REM X\nARRANGER \"x\"\n", true},
+        {"MESSAGE \"x\"\n", true},
+        {"UPC_EAN 1\nFILE a.wav WAVE\n", true},
+        {"DISC_ID 1\n", true},
+        {"SIZE_INFO 1\n", true},
+        {"\x7F\xFE\x80\x01\xFC\x3C", false},
+        {"\xFF\x1F\x00\xE8\xF1\x07\n", false},
         {"RIFF\x10\x00\x00\x00WAVEfmt ", false},
         {"FILENAME x\n", false},
         {"", false},
         {std::string("FILE a\0", 7), false},
         {utf16(u"\r\nREM X\r\nPERFORMER \"x\"\r\n", false), true},
         {utf16(u"CATALOG 1\n", true), true},
-        {utf16(u"TRACK 01 AUDIO\n", false), false},
+        {utf16(u"TRACK 01 AUDIO\n", false), true},
     };
     for (const auto& c : cases) EXPECT_EQ(looks_like_cue_sheet(bytes_of(c.text)), c.sheet) << c.text;
+}
+
+// The text of a FLAC of the whole image: FILE names it, the times move back by what it leaves out.
+TEST(CueSheet, TextForTheImagesOutputNamesItAndKeepsEverythingElse) {
+    const CueSheet sheet = parse("REM X\r\nFILE \"sub/disc.wav\" BINARY\r\n  TRACK 01 AUDIO\r\n    TITLE \"A\"\r\n"
+                                 "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 00 01:02:03\r\n"
+                                 "    INDEX 01 01:02:05");
+    const std::string named = "REM X\r\nFILE \"out.flac\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"A\"\r\n"
+                              "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 00 ";
+    EXPECT_EQ(cue_sheet_text_for(sheet, "out.flac", 0), named + "01:02:03\r\n    INDEX 01 01:02:05");
+    EXPECT_EQ(cue_sheet_text_for(sheet, "out.flac", 4), named + "01:01:74\r\n    INDEX 01 01:02:01");
+}
+
+// A name that is not there: another letter case first, then the stem with a lossless extension;
+// several alike are candidates, never a guess.
+TEST(CueSheet, FileNamedByTheSheetIsFoundAsUsersKeepIt) {
+    const struct {
+        std::string named;
+        std::vector<std::string> names;
+        std::string found;
+        std::vector<std::string> candidates;
+    } cases[] = {
+        {"IMAGE.WAV", {"image.wav", "image.flac"}, "image.wav", {}},
+        {"Album.wav", {"Album.flac", "Album.cue", "Album.log"}, "Album.flac", {}},
+        {"Album.wav", {"ALBUM.WV", "Other.flac"}, "ALBUM.WV", {}},
+        {"Album", {"Album.flac"}, "Album.flac", {}},
+        {"Album.wav", {"Album.flac", "Album.wv"}, "", {"Album.flac", "Album.wv"}},
+        {"a.wav", {"A.WAV", "a.Wav"}, "", {"A.WAV", "a.Wav"}},
+        {"Album.wav", {"Album.mp3", "Album 2.flac", "Album.wav.flac"}, "", {}},
+    };
+    for (const auto& c : cases) {
+        const SheetFileMatch match = match_sheet_file(c.named, c.names);
+        EXPECT_EQ(match.found, c.found) << c.named;
+        EXPECT_EQ(match.candidates, c.candidates) << c.named;
+    }
 }
 
 }  // namespace

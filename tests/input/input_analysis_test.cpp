@@ -110,6 +110,16 @@ TEST(AnalyseInput, AnythingElseIsARawStream) {
     EXPECT_EQ(analysis.bits_per_sample, 0u);
 
     EXPECT_EQ(analysis_error(Bytes(100, 0x7F)), "no valid DTS sync word was detected");
+
+    // Leading digital silence of any length is passed over before the 1 MiB window begins; anything
+    // else counts against it.
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    Bytes silent_lead(2 * kMiB, 0);
+    test::append(silent_lead, kSync);
+    EXPECT_EQ(analyse_input_bytes(silent_lead).sync_offset, 2 * kMiB);
+    silent_lead[kMiB - 1] = 1;
+    EXPECT_EQ(analysis_error(silent_lead), "no valid DTS sync word was detected");
+    EXPECT_EQ(analysis_error(Bytes(2 * kMiB, 0)), "no valid DTS sync word was detected");
 }
 
 // Other containers holding a DTS track are refused by name, never read as raw streams (their block
@@ -286,6 +296,11 @@ TEST(AnalyseInput, LosslessCarriersDecodingBeyondTheBoundAreRefused) {
     EXPECT_EQ(decode(CarrierFormat::Flac, undeclared, 3 * kMiB), payload);
     EXPECT_EQ(test::error_message([&] { decode(CarrierFormat::Flac, undeclared, 3 * kMiB - 4); }),
               "FLAC carrier decodes to more than 3145724 bytes: longer than any CD rip");
+    // A rip that starts with 8 s of digital silence is decoded past its first 1 MiB.
+    const std::size_t eight_seconds = 8 * 44100 * 4;
+    const Bytes late = test::carrier_wav(test::carried_payload(test::cached_dts_cd_clip(12), DtsPacking::Le14,
+                                                               eight_seconds, 11, 0));
+    EXPECT_EQ(analyse_input_bytes(test::encode_lossless(late, test::LosslessTool::Flac)).sync_offset, eight_seconds);
 }
 
 TEST(AnalyseInput, DamagedLosslessCarriersAreRefused) {
