@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/packing_conversion.hpp"
 #include "fuzz_common.hpp"

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/byte_order.hpp"
+
 extern "C" {
 #include <libavutil/samplefmt.h>
 }
@@ -36,12 +38,6 @@ inline double scale_and_clamp(float value, double scale, double high) {
 template <typename Sample>
 const Sample* plane(const AVFrame& frame, int channel) {
     return reinterpret_cast<const Sample*>(frame.extended_data[channel]);
-}
-
-inline void put_pcm24(std::uint8_t* out, std::int32_t v) {
-    out[0] = static_cast<std::uint8_t>(v & 0xFF);
-    out[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-    out[2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
 }
 
 // Runs `convert` over every sample in output order, so the output is written front to back;
@@ -170,7 +166,7 @@ void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::u
     }
     out.resize(count * 3);
     std::uint8_t* bytes = out.data();
-    auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
+    auto store = [bytes](std::size_t slot, std::int32_t v) { write_le(bytes + slot * 3, static_cast<std::uint32_t>(v), 3); };
     switch (frame.format) {
         case AV_SAMPLE_FMT_S32P:
             interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return pcm24_from_s32(v); }, store);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "platform/output_file.hpp"
 #include "flac/flac_cuesheet.hpp"
@@ -31,7 +32,7 @@ bool write_total_samples(FlacWriter& writer) {
     // Body bytes 13 (low nibble) to 17 hold the count, behind rate, channels and depth.
     std::uint8_t* info = writer.streaminfo.data();
     info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
-    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
+    write_be32(info + 14, static_cast<std::uint32_t>(writer.total_samples));
     if (std::fflush(writer.file) != 0 || std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) != 0 ||
         std::fwrite(info, 1, writer.streaminfo.size(), writer.file) != writer.streaminfo.size()) {
         return false;

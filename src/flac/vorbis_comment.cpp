@@ -3,18 +3,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/byte_order.hpp"
 #include "common/program_info.hpp"
 
 namespace orvane {
 namespace {
 
-void append_le32(std::vector<std::uint8_t>& out, std::size_t value) {
-    const auto v = static_cast<std::uint32_t>(value);  // low 32 bits of the byte count
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>((v >> shift) & 0xFF));
-}
-
 void append_text(std::vector<std::uint8_t>& out, const std::string& text) {
-    append_le32(out, text.size());
+    append_le(out, text.size(), 4);
     out.insert(out.end(), text.begin(), text.end());
 }
 
@@ -48,7 +44,7 @@ std::vector<std::uint8_t> build_vorbis_comment_body(const TagSet& tags) {
     std::vector<std::uint8_t> body;
     body.reserve(size);
     append_text(body, kVendorString);
-    append_le32(body, comments.size());
+    append_le(body, comments.size(), 4);
     for (const auto& comment : comments) append_text(body, comment);
     return body;
 }

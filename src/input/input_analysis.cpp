@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "common/byte_order.hpp"
 #include "input/container_signature.hpp"
 #include "input/cue_sheet.hpp"
 #include "dts/dts_sync.hpp"
@@ -15,15 +16,6 @@
 namespace orvane {
 namespace {
 
-std::uint32_t read_le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t read_le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
 bool has_id(const std::uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 // Where the first "data" chunk's body lies in the file.
@@ -31,10 +23,6 @@ struct DataChunk {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
 };
-
-std::uint64_t read_le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(read_le32(p)) | static_cast<std::uint64_t>(read_le32(p + 4)) << 32;
-}
 
 constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
 

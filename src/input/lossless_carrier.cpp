@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "dts/dts_sync.hpp"
 #include "common/text_encoding.hpp"
@@ -104,7 +105,7 @@ bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& re
     if (size < start + 32) return false;
     std::uint8_t header[32];
     read_at(start, sizeof header, header);
-    const std::uint32_t flags = header[24] | header[25] << 8 | header[26] << 16 | std::uint32_t{header[27]} << 24;
+    const std::uint32_t flags = read_le32(header + 24);
     return (flags & kWavPackHybridFlag) != 0;
 }
 
@@ -141,9 +142,7 @@ void append_samples(const AVFrame& frame, SampleBuffer& payload) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::int16_t sample =
             frame.format == AV_SAMPLE_FMT_S16 ? left[i] : (i % 2 == 0 ? left : right)[i / 2];
-        const auto bits = static_cast<std::uint16_t>(sample);
-        out[2 * i] = static_cast<std::uint8_t>(bits & 0xFF);
-        out[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
+        write_le16(out + 2 * i, static_cast<std::uint16_t>(sample));
     }
 }
 

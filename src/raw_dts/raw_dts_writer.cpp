@@ -1,7 +1,6 @@
 #include "raw_dts/raw_dts_writer.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -9,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "output/staged_output.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
@@ -37,36 +37,13 @@ void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) 
     if (!output.file) throw std::runtime_error("error writing DTS output");
 }
 
-// Fills out[0, size) with the big-endian form of stream[from, from + size): each byte comes from the
-// other half of its 16-bit word, counted from the sync word; a last odd byte stays as it is.
-void swap_byte_pairs(std::span<const std::uint8_t> stream, std::size_t from, std::size_t size, std::uint8_t* out) {
-    std::size_t k = 0;
-    if ((from & 1) != 0 && size > 0) {
-        out[0] = stream[from - 1];
-        k = 1;
-    }
-    // Eight bytes, four whole words, at a time.
-    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
-    for (; k + 8 <= size; k += 8) {
-        std::uint64_t words;
-        std::memcpy(&words, stream.data() + from + k, 8);
-        words = (words & kLowBytes) << 8 | ((words >> 8) & kLowBytes);
-        std::memcpy(out + k, &words, 8);
-    }
-    for (; k < size; ++k) {
-        const std::size_t index = from + k;
-        const std::size_t partner = index ^ 1;
-        out[k] = stream[partner < stream.size() ? partner : index];
-    }
-}
-
-// Writes a range of a 16-bit little-endian stream as big-endian, a chunk at a time, so no copy of
-// the whole stream is made.
+// Writes a range of a 16-bit little-endian stream as big-endian (words counted from the sync word), a
+// chunk at a time, so no copy of the whole stream is made.
 void write_swapped(RawOutput& output, std::span<const std::uint8_t> stream, const ByteRange& range) {
     std::vector<std::uint8_t> chunk(std::min(kSwapChunkSize, range.size));
     for (std::size_t done = 0; done < range.size;) {
         const std::size_t size = std::min(kSwapChunkSize, range.size - done);
-        swap_byte_pairs(stream, range.offset + done, size, chunk.data());
+        copy_pair_swapped(stream, range.offset + done, std::span<std::uint8_t>(chunk.data(), size));
         write_bytes(output, chunk.data(), size);
         done += size;
     }
