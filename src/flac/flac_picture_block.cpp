@@ -1,15 +1,12 @@
 #include "flac/flac_picture_block.hpp"
 
-#include <stdexcept>
-
 #include "common/byte_order.hpp"
-#include "flac/vorbis_comment.hpp"
+#include "flac/flac_metadata_block.hpp"
 
 namespace orvane {
 namespace {
 
 constexpr std::uint32_t kFrontCover = 3;
-constexpr std::uint8_t kPictureBlockType = 6;
 
 }  // namespace
 
@@ -29,15 +26,7 @@ std::vector<std::uint8_t> build_flac_picture_body(const CoverPicture& picture) {
 }
 
 void write_flac_picture_block(std::FILE* file, const CoverPicture& picture) {
-    const std::vector<std::uint8_t> body = build_flac_picture_body(picture);
-    if (body.size() > kMaxMetadataBlockBody) throw std::runtime_error("FLAC metadata is too large");
-    const std::uint8_t header[4] = {kPictureBlockType, static_cast<std::uint8_t>((body.size() >> 16) & 0xFF),
-                                    static_cast<std::uint8_t>((body.size() >> 8) & 0xFF),
-                                    static_cast<std::uint8_t>(body.size() & 0xFF)};
-    if (std::fwrite(header, 1, sizeof header, file) != sizeof header ||
-        std::fwrite(body.data(), 1, body.size(), file) != body.size()) {
-        throw std::runtime_error("error writing FLAC picture");
-    }
+    write_flac_block(file, FlacBlockType::Picture, build_flac_picture_body(picture), "error writing FLAC picture");
 }
 
 }  // namespace orvane

@@ -8,6 +8,7 @@
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "platform/output_file.hpp"
 #include "flac/flac_cuesheet.hpp"
+#include "flac/flac_metadata_block.hpp"
 #include "decode/sample_conversion.hpp"
 #include "flac/flac_picture_block.hpp"
 #include "flac/vorbis_comment.hpp"
@@ -93,8 +94,8 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         throw std::runtime_error("FFmpeg FLAC encoder did not provide STREAMINFO");
     }
     std::memcpy(writer.streaminfo.data(), encoder->extradata, writer.streaminfo.size());
-    const std::uint8_t header[4] = {0x00, 0x00, 0x00, 0x22};
-    write_or_throw(writer.file, header, sizeof header, "error writing FLAC STREAMINFO header");
+    const auto header = flac_block_header(FlacBlockType::StreamInfo, writer.streaminfo.size());
+    write_or_throw(writer.file, header.data(), header.size(), "error writing FLAC STREAMINFO header");
     writer.streaminfo_offset = std::ftell(writer.file);
     if (writer.streaminfo_offset < 0) throw std::runtime_error("error writing FLAC STREAMINFO");
     write_or_throw(writer.file, writer.streaminfo.data(), writer.streaminfo.size(), "error writing FLAC STREAMINFO");
@@ -103,10 +104,8 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         writer.track_list = track_list;
         writer.sample_rate = sample_rate;
         const std::vector<std::uint8_t> body = build_flac_cuesheet_body(track_list, 0, sample_rate);
-        const std::uint8_t cuesheet_header[4] = {0x05, static_cast<std::uint8_t>(body.size() >> 16),
-                                                 static_cast<std::uint8_t>(body.size() >> 8),
-                                                 static_cast<std::uint8_t>(body.size())};
-        write_or_throw(writer.file, cuesheet_header, sizeof cuesheet_header, "error writing FLAC CUESHEET");
+        const auto cuesheet_header = flac_block_header(FlacBlockType::CueSheet, body.size());
+        write_or_throw(writer.file, cuesheet_header.data(), cuesheet_header.size(), "error writing FLAC CUESHEET");
         writer.cuesheet_offset = std::ftell(writer.file);
         if (writer.cuesheet_offset < 0) throw std::runtime_error("error writing FLAC CUESHEET");
         write_or_throw(writer.file, body.data(), body.size(), "error writing FLAC CUESHEET");

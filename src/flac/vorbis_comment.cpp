@@ -1,9 +1,9 @@
 #include "flac/vorbis_comment.hpp"
 
 #include <cstring>
-#include <stdexcept>
 
 #include "common/byte_order.hpp"
+#include "flac/flac_metadata_block.hpp"
 #include "common/program_info.hpp"
 
 namespace orvane {
@@ -50,15 +50,8 @@ std::vector<std::uint8_t> build_vorbis_comment_body(const TagSet& tags) {
 }
 
 void write_vorbis_comment_block(std::FILE* file, const TagSet& tags) {
-    const std::vector<std::uint8_t> body = build_vorbis_comment_body(tags);
-    if (body.size() > kMaxMetadataBlockBody) throw std::runtime_error("FLAC metadata is too large");
-    const std::uint8_t header[4] = {0x84, static_cast<std::uint8_t>((body.size() >> 16) & 0xFF),
-                                    static_cast<std::uint8_t>((body.size() >> 8) & 0xFF),
-                                    static_cast<std::uint8_t>(body.size() & 0xFF)};
-    if (std::fwrite(header, 1, sizeof header, file) != sizeof header ||
-        std::fwrite(body.data(), 1, body.size(), file) != body.size()) {
-        throw std::runtime_error("error writing FLAC Vorbis comments");
-    }
+    write_flac_block(file, FlacBlockType::VorbisComment, build_vorbis_comment_body(tags),
+                     "error writing FLAC Vorbis comments");
 }
 
 }  // namespace orvane
