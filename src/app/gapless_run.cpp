@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/detection_report.hpp"
+#include "common/track_list.hpp"
 #include "decode/decode_loop.hpp"
 #include "raw_dts/raw_dts_writer.hpp"
 #include "dts/track_boundaries.hpp"
@@ -340,8 +341,6 @@ GaplessPlan plan_from_operands(const RunOptions& options) {
     return plan;
 }
 
-std::string two_digits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
-
 // The sheet's texts as one track's tags; command-line tags replace them on every track, --track
 // numbering the tracks from its value as in the operand form.
 TagSet sheet_tags(const CueSheet& sheet, const CueTrack& track, std::size_t audio_tracks, const TagSet& overrides,
@@ -371,7 +370,7 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
         if (track.audio) {
             audio.push_back(&track);
         } else {
-            plan.notes.push_back("Data track " + two_digits(track.number) + " skipped");
+            plan.notes.push_back("Data track " + two_digit_track_label(track.number) + " skipped");
         }
     }
     if (audio.empty()) throw std::runtime_error("CUE sheet lists no audio tracks");
@@ -397,9 +396,9 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
 
     const CueIndex& first = track_start(*audio[0]);
     if (first.frame > 0 || carrier_of[first.file] > 0) {
-        plan.notes.push_back("Audio before track " + two_digits(audio[0]->number) +
+        plan.notes.push_back("Audio before track " + two_digit_track_label(audio[0]->number) +
                              "'s INDEX 01 (a hidden pregap) is kept at the start of track " +
-                             two_digits(audio[0]->number));
+                             two_digit_track_label(audio[0]->number));
     }
     std::vector<NamedTrack> named;
     for (const CueTrack* track : audio) named.push_back({track->number, track->title});
@@ -409,7 +408,7 @@ GaplessPlan plan_from_sheet(const RunOptions& options, const std::filesystem::pa
         const CueIndex& start = track_start(*audio[k]);
         plan.starts.emplace_back(carrier_of[start.file], start.frame);
         plan.outputs.push_back(folder / path_from_utf8(names[k]));
-        plan.track_labels.push_back("track " + two_digits(audio[k]->number) + " (" + names[k] + ")");
+        plan.track_labels.push_back("track " + two_digit_track_label(audio[k]->number) + " (" + names[k] + ")");
         plan.tags.push_back(sheet_tags(sheet, *audio[k], audio.size(), options.tags, numbered[k]));
     }
     // The sheet is an input too: no output may replace it.

@@ -12,6 +12,7 @@
 #include "common/cover_picture.hpp"
 #include "output/output_policy.hpp"
 #include "common/program_info.hpp"
+#include "common/track_list.hpp"
 #include "decode/decode_loop.hpp"
 #include "dts/cue_track_list.hpp"
 #include "raw_dts/raw_dts_writer.hpp"
@@ -64,7 +65,7 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
     if (!quiet) {
         if (sheet.converted_from_windows_1252) out << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
         for (const CueTrack& track : sheet.tracks) {
-            if (!track.audio) out << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
+            if (!track.audio) out << "Data track " << two_digit_track_label(track.number) << " skipped\n";
         }
     }
     return sheet;

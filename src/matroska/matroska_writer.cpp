@@ -126,9 +126,7 @@ void add_matroska_chapters(AVFormatContext* context, const TrackList& tracks, st
         chapter->end = k + 1 < tracks.tracks.size()
                            ? static_cast<std::int64_t>(track_start_offset(tracks.tracks[k + 1]))
                            : duration;
-        const std::string title =
-            track.title.empty() ? "Track " + std::string(track.number < 10 ? "0" : "") + std::to_string(track.number)
-                                : track.title;
+        const std::string title = track.title.empty() ? "Track " + two_digit_track_label(track.number) : track.title;
         av_dict_set(&chapter->metadata, "title", title.c_str(), 0);
     }
 }
