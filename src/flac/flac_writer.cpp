@@ -22,10 +22,6 @@ void write_or_throw(std::FILE* file, const void* data, std::size_t size, const c
     if (std::fwrite(data, 1, size, file) != size) throw std::runtime_error(message);
 }
 
-std::runtime_error ffmpeg_failure(const char* context, int code) {
-    return std::runtime_error(std::string(context) + ffmpeg_error_text(code));
-}
-
 // Writes the 36-bit total sample count into STREAMINFO, and the CUESHEET whose lead-out it is, and
 // returns to the end of the file.
 bool write_total_samples(FlacWriter& writer) {

@@ -171,14 +171,11 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if (demuxer == nullptr) throw std::runtime_error("FFmpeg " + name + " demuxer is unavailable");
 
     IoSource source{&read_at, size, 0, nullptr};
-    auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-    if (io_buffer == nullptr) throw std::bad_alloc();
-    IoContextHandle io(
-        avio_alloc_context(io_buffer, kIoBufferSize, 0, &source, read_packet, nullptr, seek));
-    if (!io) {
-        av_free(io_buffer);
-        throw std::bad_alloc();
-    }
+    MemoryHandle io_buffer(static_cast<std::uint8_t*>(av_malloc(kIoBufferSize)));
+    if (!io_buffer) throw std::bad_alloc();
+    IoContextHandle io(avio_alloc_context(io_buffer.get(), kIoBufferSize, 0, &source, read_packet, nullptr, seek));
+    if (!io) throw std::bad_alloc();
+    io_buffer.release();  // the I/O context's from here
     AVFormatContext* opened = avformat_alloc_context();
     if (opened == nullptr) throw std::bad_alloc();
     opened->pb = io.get();
