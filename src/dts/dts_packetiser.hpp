@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 #include "input/input_analysis.hpp"
 
 namespace orvane {

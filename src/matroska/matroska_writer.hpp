@@ -6,7 +6,7 @@
 
 #include "common/tag_set.hpp"
 #include "common/track_list.hpp"
-#include "dts/dts_parser_feed.hpp"
+#include "dts/dts_parser.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
 

@@ -14,7 +14,7 @@
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/packing_conversion.hpp"
 #include "dts/dts_sync.hpp"
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {

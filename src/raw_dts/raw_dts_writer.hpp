@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "dts/dts_parser_feed.hpp"
+#include "dts/dts_parser.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
 
