@@ -50,7 +50,7 @@ struct TrackTraits {
 
 TrackTraits traits_of(const InputAnalysis& analysis) {
     TrackTraits traits;
-    traits.is_wav_carrier = analysis.is_wav_carrier;
+    traits.is_wav_carrier = analysis.has_pcm_carrier;
     traits.carrier_rate = analysis.sample_rate;
     traits.carrier_bits = analysis.bits_per_sample;
     traits.carrier_channels = analysis.channels;

@@ -9,7 +9,7 @@ namespace orvane {
 
 TrackList place_cue_sheet(const CueSheet& sheet, const InputAnalysis& analysis, bool whole_frames) {
     const std::string& type = sheet.file_types.empty() ? std::string() : sheet.file_types.front();
-    const std::uint64_t frame_bytes = cd_frame_bytes(analysis.is_wav_carrier, analysis.sample_rate, analysis.channels,
+    const std::uint64_t frame_bytes = cd_frame_bytes(analysis.has_pcm_carrier, analysis.sample_rate, analysis.channels,
                                                      analysis.bits_per_sample, is_raw_cd_audio(type));
     std::vector<std::uint64_t> positions;
     TrackList list;

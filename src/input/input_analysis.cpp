@@ -28,7 +28,7 @@ constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
 
 // Walks the chunks of a RIFF/RF64 WAVE file image and fills in the format fields of `analysis`.
 DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
-    analysis.is_wav_carrier = true;
+    analysis.has_pcm_carrier = true;
     const std::uint64_t size = image.size();
     if (size < 20) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 
@@ -83,7 +83,6 @@ bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
     return size >= 12 && (has_id(bytes, "RIFF") || has_id(bytes, "RF64")) && has_id(bytes + 8, "WAVE");
 }
 
-// Finds the first sync word in the payload; the analysis is complete afterwards.
 // A sheet names the image to convert; searched as a raw stream it would only fail without a reason.
 void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (looks_like_cue_sheet(bytes)) {
@@ -91,6 +90,7 @@ void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
     }
 }
 
+// Finds the first sync word in the payload; the analysis is complete afterwards.
 void find_first_sync(InputAnalysis& analysis) {
     if (analysis.payload.empty()) throw std::runtime_error("input contains no audio data");
     const auto [packing, offset] =

@@ -218,7 +218,7 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if ((sample_rate != 44100 && sample_rate != 48000) || channels != 2 || bits != 16) {
         throw std::runtime_error("no valid DTS sync word was detected");
     }
-    analysis.is_wav_carrier = true;
+    analysis.has_pcm_carrier = true;
     analysis.carrier_format = format;
     analysis.sample_rate = static_cast<std::uint32_t>(sample_rate);
     analysis.bits_per_sample = 16;

@@ -73,7 +73,7 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
     const auto stream = dts_stream(analysis);
     const bool swapped = analysis.packing == DtsPacking::Le16;
     DtsFrameWalk walk;
-    if (analysis.is_wav_carrier) {
+    if (analysis.has_pcm_carrier) {
         walk = walk_dts_frames(stream, swapped);
     } else {
         // A raw stream is copied from its first sync word to its end, whatever follows.
@@ -107,7 +107,7 @@ void write_16bit(const std::filesystem::path& output_path, const InputAnalysis& 
 void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& analysis, bool quiet) {
     // The frames are written from where they lie in the payload whenever the parser left them there.
     const FourteenBitFrames frames = delimit_14bit_frames(analysis);
-    if (analysis.is_wav_carrier && !quiet) {
+    if (analysis.has_pcm_carrier && !quiet) {
         std::cout << "DTS frames: " << frames.frame_count << "\n"
                   << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
     }
@@ -115,7 +115,7 @@ void write_14bit(const std::filesystem::path& output_path, const InputAnalysis& 
     if (frames.cut_last_frame > 0 && !quiet) {
         std::cout << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
     }
-    if (analysis.is_wav_carrier && !quiet) {
+    if (analysis.has_pcm_carrier && !quiet) {
         // What follows the frames, the cut one included.
         const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
         const std::uint64_t consumed = frames.bytes.size() + frames.cut_last_frame;
@@ -147,7 +147,7 @@ std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t
 
 RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                                          const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
-                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
+                                         DtsPacking packing, bool has_pcm_carrier, bool overwrite,
                                          const TrackProgress& on_progress) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
                                                "DTS parser error during DTS extraction",
@@ -186,7 +186,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                     "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
             }
             write_bytes(*output, frame.data(), frame.size());
-        } else if (is_wav_carrier) {
+        } else if (has_pcm_carrier) {
             dropped += write_walked_frame(*output, frame, packing == DtsPacking::Le16);
         } else {
             // A raw stream is copied whole, as one file of it would be.
@@ -203,7 +203,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
     CutFrameAction on_cut_last_frame;
     if (is_14bit(packing)) {
         on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
-    } else if (is_wav_carrier) {
+    } else if (has_pcm_carrier) {
         on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
     }
     run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);
