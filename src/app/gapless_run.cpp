@@ -20,7 +20,6 @@
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
-#include "dts/dts_packetiser.hpp"
 #include "dts/dts_stream_probe.hpp"
 #include "matroska/matroska_writer.hpp"
 #include "output/output_policy.hpp"

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <string>
 
 #include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"

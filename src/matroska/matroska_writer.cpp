@@ -1,7 +1,6 @@
 #include "matroska/matroska_writer.hpp"
 
 #include <algorithm>
-#include <functional>
 #include <iostream>
 #include <optional>
 #include <stdexcept>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 #include "common/tag_set.hpp"

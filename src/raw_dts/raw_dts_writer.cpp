@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -12,7 +11,6 @@
 #include "output/staged_output.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
-#include "dts/packing_conversion.hpp"
 #include "dts/dts_sync.hpp"
 #include "dts/dts_parser.hpp"
 #include "platform/interruption.hpp"

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 #include "dts/dts_parser.hpp"
