@@ -13,7 +13,9 @@ namespace {
 struct BigEndianView {
     std::span<const std::uint8_t> stream;
     bool swapped;
-    std::uint8_t operator[](std::size_t index) const { return swapped ? pair_swapped_byte(stream, index) : stream[index]; }
+    std::uint8_t operator[](std::size_t index) const {
+        return swapped ? pair_swapped_byte(stream, index) : stream[index];
+    }
     std::size_t size() const { return stream.size(); }
 };
 

@@ -20,27 +20,19 @@ extern "C" {
 
 namespace orvane {
 
-struct ParserCloser {
-    void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
+// Deleters calling FFmpeg's release function: with the object's address (functions that also clear
+// the pointer) or with the object itself.
+template <auto Release>
+struct ReleaseByAddress {
+    template <typename T>
+    void operator()(T* object) const { Release(&object); }
 };
-struct CodecContextFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-// Frees the context only; a file the caller opened with avio_open is closed separately.
-struct FormatContextFreer {
-    void operator()(AVFormatContext* context) const { avformat_free_context(context); }
+template <auto Release>
+struct ReleaseObject {
+    template <typename T>
+    void operator()(T* object) const { Release(object); }
 };
 
-// An opened input (avformat_open_input); a custom I/O context given to it stays the caller's.
-struct InputContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
 // A custom I/O context and its buffer (which FFmpeg may have replaced while reading).
 struct IoContextFreer {
     void operator()(AVIOContext* context) const {
@@ -48,34 +40,24 @@ struct IoContextFreer {
         avio_context_free(&context);
     }
 };
+
+using ParserHandle = std::unique_ptr<AVCodecParserContext, ReleaseObject<av_parser_close>>;
+using CodecContextHandle = std::unique_ptr<AVCodecContext, ReleaseByAddress<avcodec_free_context>>;
+using PacketHandle = std::unique_ptr<AVPacket, ReleaseByAddress<av_packet_free>>;
+using FrameHandle = std::unique_ptr<AVFrame, ReleaseByAddress<av_frame_free>>;
+// Frees the context only; a file it writes (avio_open) is an IoFileHandle of its own.
+using FormatContextHandle = std::unique_ptr<AVFormatContext, ReleaseObject<avformat_free_context>>;
+// An opened input (avformat_open_input); a custom I/O context given to it stays the caller's.
+using InputContextHandle = std::unique_ptr<AVFormatContext, ReleaseByAddress<avformat_close_input>>;
+using IoContextHandle = std::unique_ptr<AVIOContext, IoContextFreer>;
 // A file opened for writing with avio_open; closing it, where a late write error shows, is
 // close_io_file's.
-struct IoFileCloser {
-    void operator()(AVIOContext* context) const { avio_closep(&context); }
-};
-struct DictionaryFreer {
-    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
-};
-struct BufferRefUnref {
-    void operator()(AVBufferRef* ref) const { av_buffer_unref(&ref); }
-};
-// Memory from av_malloc and objects FFmpeg allocates that way (an AVMD5).
-struct MemoryFreer {
-    void operator()(void* memory) const { av_free(memory); }
-};
-
-using ParserHandle = std::unique_ptr<AVCodecParserContext, ParserCloser>;
-using CodecContextHandle = std::unique_ptr<AVCodecContext, CodecContextFreer>;
-using PacketHandle = std::unique_ptr<AVPacket, PacketFreer>;
-using FrameHandle = std::unique_ptr<AVFrame, FrameFreer>;
-using FormatContextHandle = std::unique_ptr<AVFormatContext, FormatContextFreer>;
-using InputContextHandle = std::unique_ptr<AVFormatContext, InputContextCloser>;
-using IoContextHandle = std::unique_ptr<AVIOContext, IoContextFreer>;
-using IoFileHandle = std::unique_ptr<AVIOContext, IoFileCloser>;
-using DictionaryHandle = std::unique_ptr<AVDictionary, DictionaryFreer>;
-using BufferRefHandle = std::unique_ptr<AVBufferRef, BufferRefUnref>;
-using MemoryHandle = std::unique_ptr<std::uint8_t, MemoryFreer>;
-using Md5Handle = std::unique_ptr<AVMD5, MemoryFreer>;
+using IoFileHandle = std::unique_ptr<AVIOContext, ReleaseByAddress<avio_closep>>;
+using DictionaryHandle = std::unique_ptr<AVDictionary, ReleaseByAddress<av_dict_free>>;
+using BufferRefHandle = std::unique_ptr<AVBufferRef, ReleaseByAddress<av_buffer_unref>>;
+// Memory from av_malloc, and objects FFmpeg allocates that way (an AVMD5).
+using MemoryHandle = std::unique_ptr<std::uint8_t, ReleaseObject<av_free>>;
+using Md5Handle = std::unique_ptr<AVMD5, ReleaseObject<av_free>>;
 
 // Closes the file and returns avio_closep's result (0 when none is open).
 inline int close_io_file(IoFileHandle& file) {

@@ -214,7 +214,9 @@ void read_index_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
         throw line_error(line, "INDEX needs a number and a time mm:ss:ff");
     }
     CueTrack& track = sheet.tracks.back();
-    if (!trimmed(rest).empty()) note_fault(reading, "track " + two_digit_track_label(track.number) + " has a malformed INDEX line");
+    if (!trimmed(rest).empty()) {
+        note_fault(reading, "track " + two_digit_track_label(track.number) + " has a malformed INDEX line");
+    }
     track.indexes.push_back({static_cast<int>(number), reading.file, frame});
 }
 
