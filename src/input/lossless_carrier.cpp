@@ -146,34 +146,15 @@ void append_samples(const AVFrame& frame, SampleBuffer& payload) {
     }
 }
 
-}  // namespace
-
-std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const ReadAt& read_at) {
-    const std::uint64_t start = id3v2_end(size, read_at);
-    if (start > size || size - start < 4) return std::nullopt;
-    std::uint8_t marker[4];
-    read_at(start, sizeof marker, marker);
-    if (std::memcmp(marker, "fLaC", 4) == 0) return CarrierFormat::Flac;
-    if (std::memcmp(marker, "wvpk", 4) == 0) return CarrierFormat::WavPack;
-    return std::nullopt;
-}
-
-void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at,
-                             InputAnalysis& analysis) {
+// The carrier's demuxer, reading through `source` by way of `io` (which must outlive it).
+InputContextHandle open_demuxer(CarrierFormat format, IoSource& source, IoContextHandle& io) {
     const std::string name = format_name(format);
-    const auto damaged = [&](const std::string& what) {
-        return std::runtime_error(name + " carrier is damaged: " + what);
-    };
-    if (format == CarrierFormat::WavPack && is_hybrid_wavpack(id3v2_end(size, read_at), size, read_at)) {
-        throw std::runtime_error("WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
-    }
     const AVInputFormat* demuxer = av_find_input_format(format == CarrierFormat::Flac ? "flac" : "wv");
     if (demuxer == nullptr) throw std::runtime_error("FFmpeg " + name + " demuxer is unavailable");
 
-    IoSource source{&read_at, size, 0, nullptr};
     MemoryHandle io_buffer(static_cast<std::uint8_t*>(av_malloc(kIoBufferSize)));
     if (!io_buffer) throw std::bad_alloc();
-    IoContextHandle io(avio_alloc_context(io_buffer.get(), kIoBufferSize, 0, &source, read_packet, nullptr, seek));
+    io.reset(avio_alloc_context(io_buffer.get(), kIoBufferSize, 0, &source, read_packet, nullptr, seek));
     if (!io) throw std::bad_alloc();
     io_buffer.release();  // the I/O context's from here
     AVFormatContext* opened = avformat_alloc_context();
@@ -193,15 +174,18 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     options.reset(open_options);
     if (source.failure) std::rethrow_exception(source.failure);
     if (open_result < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
-    InputContextHandle input(opened);
+    return InputContextHandle(opened);
+}
 
-    int stream_index = -1;
-    for (unsigned i = 0; i < input->nb_streams && stream_index < 0; ++i) {
-        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) stream_index = static_cast<int>(i);
+int audio_stream_index(const AVFormatContext& input, CarrierFormat format) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        if (input.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return static_cast<int>(i);
     }
-    if (stream_index < 0) throw std::runtime_error("invalid or unsupported " + name + " file");
-    const AVStream& stream = *input->streams[stream_index];
-    const AVCodecParameters& parameters = *stream.codecpar;
+    throw std::runtime_error("invalid or unsupported " + std::string(format_name(format)) + " file");
+}
+
+// The carrier's sample rate; refuses a carrier that cannot hold a DTS-CD.
+int dts_cd_sample_rate(CarrierFormat format, const AVCodecParameters& parameters) {
     // FFmpeg's FLAC demuxer leaves the format to its parser; STREAMINFO (the extradata) holds it.
     int sample_rate = parameters.sample_rate;
     int channels = parameters.ch_layout.nb_channels;
@@ -218,13 +202,11 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if ((sample_rate != 44100 && sample_rate != 48000) || channels != 2 || bits != 16) {
         throw std::runtime_error("no valid DTS sync word was detected");
     }
-    analysis.has_pcm_carrier = true;
-    analysis.carrier_format = format;
-    analysis.sample_rate = static_cast<std::uint32_t>(sample_rate);
-    analysis.bits_per_sample = 16;
-    analysis.channels = 2;
-    analysis.carrier_tags = carrier_tags(input->metadata);
+    return sample_rate;
+}
 
+CodecContextHandle open_decoder(CarrierFormat format, const AVCodecParameters& parameters) {
+    const std::string name = format_name(format);
     const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
     if (codec == nullptr) throw std::runtime_error("FFmpeg " + name + " decoder is unavailable");
     CodecContextHandle decoder(avcodec_alloc_context3(codec));
@@ -234,92 +216,156 @@ void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const Rea
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         throw std::runtime_error("unable to open FFmpeg " + name + " decoder");
     }
+    return decoder;
+}
 
-    // The length the file declares, in samples per channel, when it declares one.
-    const bool per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == sample_rate;
-    const std::int64_t declared = per_sample_clock && stream.duration > 0 ? stream.duration : 0;
+// The decoding of the carrier's audio stream into the payload's samples, checked as it goes.
+struct CarrierDecode {
+    std::string name;
+    CodecContextHandle decoder;
+    int sample_rate = 0;
+    bool per_sample_clock = false;  // the stream's time base counts samples
+    std::int64_t declared = 0;      // the length the file declares, in samples per channel; 0 for none
+    SampleBuffer samples;
+    std::array<std::uint8_t, 16> signature{};  // FLAC's MD5 of the samples; zero for none
+    Md5Handle md5;
+    PacketHandle packet;
+    FrameHandle frame;
+    std::int64_t decoded = 0;
+    bool sync_checked = false;
+
+    std::runtime_error damaged(const std::string& what) const {
+        return std::runtime_error(name + " carrier is damaged: " + what);
+    }
+    bool has_signature() const { return signature != std::array<std::uint8_t, 16>{}; }
+};
+
+// The decode's state before the first packet: the reservation for the samples, the signature to check.
+void prepare_decode(CarrierDecode& run, CarrierFormat format, const AVStream& stream, std::uint64_t size) {
+    const AVCodecParameters& parameters = *stream.codecpar;
+    run.per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == run.sample_rate;
+    run.declared = run.per_sample_clock && stream.duration > 0 ? stream.duration : 0;
     // The reservation trusts the declared length only as far as the file could plausibly hold it:
     // a DTS carrier hardly compresses, so a declaration far beyond the file's size is a lie.
     const std::uint64_t reserve =
-        declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(declared) * 4, size * 4 + (1u << 20))
-                     : size + size / 4;
-    SampleBuffer samples;
-    samples.memory = allocate_file_bytes(std::max<std::uint64_t>(reserve, 1));
-
+        run.declared > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(run.declared) * 4, size * 4 + (1u << 20))
+                         : size + size / 4;
+    run.samples.memory = allocate_file_bytes(std::max<std::uint64_t>(reserve, 1));
     // FLAC keeps an MD5 signature of the samples in STREAMINFO (bytes 18 to 33); zero means none.
-    std::array<std::uint8_t, 16> signature{};
     if (format == CarrierFormat::Flac && parameters.extradata_size >= 34) {
-        std::memcpy(signature.data(), parameters.extradata + 18, signature.size());
+        std::memcpy(run.signature.data(), parameters.extradata + 18, run.signature.size());
     }
-    const bool has_signature = signature != std::array<std::uint8_t, 16>{};
-    Md5Handle md5(av_md5_alloc());
-    if (!md5) throw std::bad_alloc();
-    av_md5_init(md5.get());
+    run.md5.reset(av_md5_alloc());
+    if (!run.md5) throw std::bad_alloc();
+    av_md5_init(run.md5.get());
+    run.packet.reset(av_packet_alloc());
+    run.frame.reset(av_frame_alloc());
+    if (!run.packet || !run.frame) throw std::bad_alloc();
+}
 
-    PacketHandle packet(av_packet_alloc());
-    FrameHandle frame(av_frame_alloc());
-    if (!packet || !frame) throw std::bad_alloc();
-    std::int64_t decoded = 0;
-    bool sync_checked = false;
-    const auto receive_frames = [&] {
-        for (;;) {
-            const int result = avcodec_receive_frame(decoder.get(), frame.get());
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
-            if (result < 0) throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
-            if ((frame->format != AV_SAMPLE_FMT_S16 && frame->format != AV_SAMPLE_FMT_S16P) ||
-                frame->ch_layout.nb_channels != 2 || frame->sample_rate != sample_rate) {
-                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
-            }
-            if (declared > 0 && decoded + frame->nb_samples > declared) {
-                throw damaged("more samples than the " + std::to_string(declared) + " declared");
-            }
-            const std::uint64_t start = samples.used;
-            append_samples(*frame, samples);
-            if (has_signature) {
-                av_md5_update(md5.get(), samples.bytes().data() + start, static_cast<std::size_t>(samples.used - start));
-            }
-            decoded += frame->nb_samples;
-            av_frame_unref(frame.get());
-            // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
-            if (!sync_checked && samples.used >= kInputSyncScanLimit) {
-                sync_checked = true;
-                if (find_dts_sync(samples.bytes().data(), samples.used, kInputSyncScanLimit).first ==
-                    DtsPacking::Unknown) {
-                    throw std::runtime_error("no valid DTS sync word was detected");
-                }
+// Takes every frame the decoder has ready into the samples.
+void receive_frames(CarrierDecode& run) {
+    AVFrame* const frame = run.frame.get();
+    for (;;) {
+        const int result = avcodec_receive_frame(run.decoder.get(), frame);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+        if (result < 0 || (frame->format != AV_SAMPLE_FMT_S16 && frame->format != AV_SAMPLE_FMT_S16P) ||
+            frame->ch_layout.nb_channels != 2 || frame->sample_rate != run.sample_rate) {
+            throw run.damaged("frame at sample " + std::to_string(run.decoded) + " is corrupt");
+        }
+        if (run.declared > 0 && run.decoded + frame->nb_samples > run.declared) {
+            throw run.damaged("more samples than the " + std::to_string(run.declared) + " declared");
+        }
+        const std::uint64_t start = run.samples.used;
+        append_samples(*frame, run.samples);
+        if (run.has_signature()) {
+            av_md5_update(run.md5.get(), run.samples.bytes().data() + start,
+                          static_cast<std::size_t>(run.samples.used - start));
+        }
+        run.decoded += frame->nb_samples;
+        av_frame_unref(frame);
+        // Only the first 1 MiB is ever searched: music is refused without decoding the rest.
+        if (!run.sync_checked && run.samples.used >= kInputSyncScanLimit) {
+            run.sync_checked = true;
+            if (find_dts_sync(run.samples.bytes().data(), run.samples.used, kInputSyncScanLimit).first ==
+                DtsPacking::Unknown) {
+                throw std::runtime_error("no valid DTS sync word was detected");
             }
         }
-    };
+    }
+}
+
+// Sends every packet of the audio stream to the decoder, then drains it.
+void decode_stream(CarrierDecode& run, AVFormatContext& input, int stream_index, const IoSource& source) {
+    AVPacket* const packet = run.packet.get();
     for (;;) {
         check_interruption();
-        const int result = av_read_frame(input.get(), packet.get());
+        const int result = av_read_frame(&input, packet);
         if (source.failure) std::rethrow_exception(source.failure);
         if (result == AVERROR_EOF) break;
-        if (result < 0) throw damaged("unreadable after sample " + std::to_string(decoded));
+        if (result < 0) throw run.damaged("unreadable after sample " + std::to_string(run.decoded));
         if (packet->stream_index == stream_index) {
             // Each frame carries its position: a frame lost in demuxing shows as a gap.
-            if (packet->pts != AV_NOPTS_VALUE && per_sample_clock && packet->pts != decoded) {
-                throw damaged("samples missing at sample " + std::to_string(decoded));
+            if (packet->pts != AV_NOPTS_VALUE && run.per_sample_clock && packet->pts != run.decoded) {
+                throw run.damaged("samples missing at sample " + std::to_string(run.decoded));
             }
-            if (avcodec_send_packet(decoder.get(), packet.get()) < 0) {
-                throw damaged("frame at sample " + std::to_string(decoded) + " is corrupt");
+            if (avcodec_send_packet(run.decoder.get(), packet) < 0) {
+                throw run.damaged("frame at sample " + std::to_string(run.decoded) + " is corrupt");
             }
-            receive_frames();
+            receive_frames(run);
         }
-        av_packet_unref(packet.get());
+        av_packet_unref(packet);
     }
-    avcodec_send_packet(decoder.get(), nullptr);
-    receive_frames();
-    if (declared > 0 && decoded != declared) {
-        throw damaged("ends after " + std::to_string(decoded) + " of " + std::to_string(declared) + " samples");
+    avcodec_send_packet(run.decoder.get(), nullptr);
+    receive_frames(run);
+}
+
+}  // namespace
+
+std::optional<CarrierFormat> sniff_lossless_carrier(std::uint64_t size, const ReadAt& read_at) {
+    const std::uint64_t start = id3v2_end(size, read_at);
+    if (start > size || size - start < 4) return std::nullopt;
+    std::uint8_t marker[4];
+    read_at(start, sizeof marker, marker);
+    if (std::memcmp(marker, "fLaC", 4) == 0) return CarrierFormat::Flac;
+    if (std::memcmp(marker, "wvpk", 4) == 0) return CarrierFormat::WavPack;
+    return std::nullopt;
+}
+
+void decode_lossless_carrier(CarrierFormat format, std::uint64_t size, const ReadAt& read_at,
+                             InputAnalysis& analysis) {
+    if (format == CarrierFormat::WavPack && is_hybrid_wavpack(id3v2_end(size, read_at), size, read_at)) {
+        throw std::runtime_error("WavPack carrier is lossy (hybrid mode): it cannot hold a DTS stream");
     }
-    if (has_signature) {
+    IoSource source{&read_at, size, 0, nullptr};
+    IoContextHandle io;
+    const InputContextHandle input = open_demuxer(format, source, io);
+    const int stream_index = audio_stream_index(*input, format);
+    const AVStream& stream = *input->streams[stream_index];
+    CarrierDecode run;
+    run.name = format_name(format);
+    run.sample_rate = dts_cd_sample_rate(format, *stream.codecpar);
+    analysis.has_pcm_carrier = true;
+    analysis.carrier_format = format;
+    analysis.sample_rate = static_cast<std::uint32_t>(run.sample_rate);
+    analysis.bits_per_sample = 16;
+    analysis.channels = 2;
+    analysis.carrier_tags = carrier_tags(input->metadata);
+
+    run.decoder = open_decoder(format, *stream.codecpar);
+    prepare_decode(run, format, stream, size);
+    decode_stream(run, *input, stream_index, source);
+    if (run.declared > 0 && run.decoded != run.declared) {
+        throw run.damaged("ends after " + std::to_string(run.decoded) + " of " + std::to_string(run.declared) +
+                          " samples");
+    }
+    if (run.has_signature()) {
         std::array<std::uint8_t, 16> digest{};
-        av_md5_final(md5.get(), digest.data());
-        if (digest != signature) throw damaged("MD5 mismatch");
+        av_md5_final(run.md5.get(), digest.data());
+        if (digest != run.signature) throw run.damaged("MD5 mismatch");
         analysis.md5_verified = true;
     }
-    analysis.payload = Payload(std::move(samples.memory), 0, samples.used);
+    analysis.payload = Payload(std::move(run.samples.memory), 0, run.samples.used);
 }
 
 }  // namespace orvane

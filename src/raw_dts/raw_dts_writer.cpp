@@ -145,7 +145,7 @@ std::uint64_t write_walked_frame(RawOutput& output, std::span<const std::uint8_t
 
 RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                                          const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
-                                         DtsPacking packing, bool has_pcm_carrier, bool overwrite,
+                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
                                          const TrackProgress& on_progress) {
     static constexpr DtsParserWording kWording{"unable to initialise DTS parser for DTS extraction",
                                                "DTS parser error during DTS extraction",
@@ -184,7 +184,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                     "DTS parser returned a packet that does not begin with the expected 14-bit sync word");
             }
             write_bytes(*output, frame.data(), frame.size());
-        } else if (has_pcm_carrier) {
+        } else if (is_wav_carrier) {
             dropped += write_walked_frame(*output, frame, packing == DtsPacking::Le16);
         } else {
             // A raw stream is copied whole, as one file of it would be.
@@ -201,7 +201,7 @@ RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
     CutFrameAction on_cut_last_frame;
     if (is_14bit(packing)) {
         on_cut_last_frame = [&cut_last_frame](std::size_t size) { cut_last_frame = size; };
-    } else if (has_pcm_carrier) {
+    } else if (is_wav_carrier) {
         on_cut_last_frame = [&dropped](std::size_t size) { dropped += size; };
     }
     run_dts_parser_segments(segments, packing, kWording, on_frame, kDefaultParserPieceSize, on_cut_last_frame);

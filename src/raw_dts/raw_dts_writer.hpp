@@ -26,7 +26,7 @@ struct RawDtsTracksSummary {
 
 RawDtsTracksSummary write_raw_dts_tracks(const StreamSegments& segments,
                                          const std::vector<std::filesystem::path>& tracks, TrackBoundaries boundaries,
-                                         DtsPacking packing, bool has_pcm_carrier, bool overwrite,
+                                         DtsPacking packing, bool is_wav_carrier, bool overwrite,
                                          const TrackProgress& on_progress = {});
 
 }  // namespace orvane
