@@ -167,15 +167,12 @@ std::int32_t flac_s32_sample(const AVFrame& frame, int channel, int index) {
     return sample_in_form<kFlacForm>(frame, channel, index);
 }
 
-void check_channel_count(const AVFrame& frame, int channels) {
-    if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
-}
-
 namespace {
 
-// The channel check comes first, then the format; returns the number of sample values.
+// A frame whose channel count differs from the first frame's is refused first, then one of another
+// format; returns the number of sample values.
 std::size_t checked_value_count(const AVFrame& frame, int channels) {
-    check_channel_count(frame, channels);
+    if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
     if (frame.format != AV_SAMPLE_FMT_S32P && frame.format != AV_SAMPLE_FMT_S16P &&
         frame.format != AV_SAMPLE_FMT_FLTP) {
         unsupported_format();
