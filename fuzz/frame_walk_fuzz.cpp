@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/packing_conversion.hpp"
 #include "fuzz_common.hpp"
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // agree with the walk of that form.
     InputAnalysis analysis;
     analysis.payload = std::vector<std::uint8_t>(stream.begin(), stream.end());
-    analysis.is_wav_carrier = true;
+    analysis.has_pcm_carrier = true;
     analysis.packing = swapped ? DtsPacking::Le16 : DtsPacking::Be16;
     std::vector<std::uint8_t> big_endian;
     try {

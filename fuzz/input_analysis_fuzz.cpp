@@ -27,14 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ORVANE_FUZZ_CHECK(is_16bit(analysis.packing) || is_14bit(analysis.packing));
     const std::uint64_t window = std::min<std::uint64_t>(analysis.payload.size(), kInputSyncScanLimit);
     ORVANE_FUZZ_CHECK(analysis.sync_offset + 6 <= window);
-    const bool decoded = analysis.is_wav_carrier && analysis.carrier_format != CarrierFormat::Wav;
+    const bool decoded = analysis.has_pcm_carrier && analysis.carrier_format != CarrierFormat::Wav;
     ORVANE_FUZZ_CHECK(decoded || analysis.payload.size() <= size);
     if (decoded) {
         // A lossless carrier decodes to whole 16-bit stereo sample frames of a DTS-CD's format.
         ORVANE_FUZZ_CHECK(analysis.payload.size() % 4 == 0);
         ORVANE_FUZZ_CHECK(analysis.bits_per_sample == 16 && analysis.channels == 2);
         ORVANE_FUZZ_CHECK(analysis.sample_rate == 44100 || analysis.sample_rate == 48000);
-    } else if (!analysis.is_wav_carrier) {
+    } else if (!analysis.has_pcm_carrier) {
         ORVANE_FUZZ_CHECK(analysis.payload.size() == size);
         ORVANE_FUZZ_CHECK(std::memcmp(analysis.payload.data(), data, size) == 0);
         ORVANE_FUZZ_CHECK(analysis.sample_rate == 0 && analysis.channels == 0 && analysis.bits_per_sample == 0);

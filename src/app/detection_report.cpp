@@ -5,7 +5,7 @@
 namespace orvane {
 
 void print_detection_report(std::ostream& out, const InputAnalysis& analysis) {
-    if (analysis.is_wav_carrier) {
+    if (analysis.has_pcm_carrier) {
         const char* format = analysis.carrier_format == CarrierFormat::Flac      ? "FLAC"
                              : analysis.carrier_format == CarrierFormat::WavPack ? "WavPack"
                                                                                  : "WAV";

@@ -32,7 +32,7 @@ namespace {
 
 CarrierTraits traits_of(const InputAnalysis& analysis) {
     CarrierTraits traits;
-    traits.is_wav_carrier = analysis.is_wav_carrier;
+    traits.has_pcm_carrier = analysis.has_pcm_carrier;
     traits.carrier_rate = analysis.sample_rate;
     traits.carrier_bits = analysis.bits_per_sample;
     traits.carrier_channels = analysis.channels;
@@ -50,7 +50,7 @@ CarrierTraits traits_of(const InputAnalysis& analysis) {
 
 // The first thing in which `carrier` does not continue `first`, or "" when it does.
 std::string first_difference(const CarrierTraits& first, const CarrierTraits& carrier) {
-    if (first.is_wav_carrier != carrier.is_wav_carrier || first.carrier_rate != carrier.carrier_rate ||
+    if (first.has_pcm_carrier != carrier.has_pcm_carrier || first.carrier_rate != carrier.carrier_rate ||
         first.carrier_bits != carrier.carrier_bits || first.carrier_channels != carrier.carrier_channels) {
         return "carrier format";
     }
@@ -140,7 +140,7 @@ struct DiscStream {
 
     DtsSource source() {
         return DtsSource{StreamSegments{traits.size(), [this](std::size_t k) { return load(k); }}, traits[0].packing,
-                         traits[0].is_wav_carrier, 0, nullptr};
+                         traits[0].has_pcm_carrier, 0, nullptr};
     }
 };
 

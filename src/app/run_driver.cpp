@@ -16,6 +16,7 @@
 #include "common/cover_picture.hpp"
 #include "output/output_policy.hpp"
 #include "common/program_info.hpp"
+#include "common/track_list.hpp"
 #include "dts/dts_source.hpp"
 #include "dts/cue_track_list.hpp"
 #include "ffmpeg/ffmpeg_log.hpp"
@@ -67,7 +68,7 @@ CueSheet read_sheet_of_image(const std::string& sheet_operand, const std::filesy
     if (!named.note.empty()) report << named.note << "\n";
     if (sheet.converted_from_windows_1252) report << "CUE sheet is not UTF-8: its text was read as Windows-1252\n";
     for (const CueTrack& track : sheet.tracks) {
-        if (!track.audio) report << "Data track " << (track.number < 10 ? "0" : "") << track.number << " skipped\n";
+        if (!track.audio) report << "Data track " << two_digit_track_label(track.number) << " skipped\n";
     }
     return sheet;
 }

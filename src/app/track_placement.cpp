@@ -14,7 +14,7 @@ std::uint64_t start_in_carrier(const GaplessPlan& plan, const std::vector<Carrie
     const CarrierTraits& image = traits[carrier];
     std::uint64_t offset = 0;
     try {
-        offset = frame * cd_frame_bytes({image.is_wav_carrier, image.carrier_rate, image.carrier_channels,
+        offset = frame * cd_frame_bytes({image.has_pcm_carrier, image.carrier_rate, image.carrier_channels,
                                          image.carrier_bits, plan.raw_cd_audio[carrier]});
     } catch (const std::exception& error) {
         throw std::runtime_error(plan.carrier_labels[carrier] + ": " + error.what());

@@ -12,7 +12,7 @@ namespace orvane {
 // What the run learns of each carrier of a disc: what every one must share to continue the stream,
 // and what placing the tracks in it needs.
 struct CarrierTraits {
-    bool is_wav_carrier = false;
+    bool has_pcm_carrier = false;
     std::uint32_t carrier_rate = 0;
     std::uint16_t carrier_bits = 0;
     std::uint16_t carrier_channels = 0;

@@ -4,14 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/byte_order.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/utf8_path.hpp"
 
 namespace orvane {
 namespace {
-
-std::uint32_t be16(const std::uint8_t* p) { return std::uint32_t{p[0]} << 8 | p[1]; }
-std::uint32_t be32(const std::uint8_t* p) { return be16(p) << 16 | be16(p + 2); }
 
 [[noreturn]] void damaged(const char* format) {
     throw std::runtime_error(std::string("damaged ") + format + " header");
@@ -19,7 +17,7 @@ std::uint32_t be32(const std::uint8_t* p) { return be16(p) << 16 | be16(p + 2); 
 
 void read_png(std::span<const std::uint8_t> bytes, CoverPicture& picture) {
     // The signature, then IHDR, which must come first: length 13, width, height, depth, colour type.
-    if (bytes.size() < 8 + 8 + 13 || be32(&bytes[8]) != 13 || std::memcmp(&bytes[12], "IHDR", 4) != 0) {
+    if (bytes.size() < 8 + 8 + 13 || read_be32(&bytes[8]) != 13 || std::memcmp(&bytes[12], "IHDR", 4) != 0) {
         damaged("PNG");
     }
     const std::uint8_t* ihdr = &bytes[16];
@@ -37,8 +35,8 @@ void read_png(std::span<const std::uint8_t> bytes, CoverPicture& picture) {
     if (bit_depth == 0 || bit_depth > 16) damaged("PNG");
     picture.mime_type = "image/png";
     picture.file_name = "cover.png";
-    picture.width = be32(ihdr);
-    picture.height = be32(ihdr + 4);
+    picture.width = read_be32(ihdr);
+    picture.height = read_be32(ihdr + 4);
     // An indexed picture shows its palette's 8-bit entries; its index depth gives the palette size.
     picture.depth = colour_type == 3 ? 24 : samples * bit_depth;
     picture.colours = colour_type == 3 ? 1u << bit_depth : 0;
@@ -62,15 +60,15 @@ void read_jpeg(std::span<const std::uint8_t> bytes, CoverPicture& picture) {
         }
         // The picture data starts (or the file ends) before any frame header said its size.
         if (marker == 0xDA || marker == 0xD9 || marker == 0xD8) damaged("JPEG");
-        const std::uint32_t length = be16(&bytes[at + 2]);
+        const std::uint32_t length = read_be16(&bytes[at + 2]);
         if (length < 2 || at + 2 + length > bytes.size()) damaged("JPEG");
         if (is_frame_header(marker)) {
             if (length < 8) damaged("JPEG");
             const std::uint8_t* sof = &bytes[at + 4];
             picture.mime_type = "image/jpeg";
             picture.file_name = "cover.jpg";
-            picture.height = be16(sof + 1);
-            picture.width = be16(sof + 3);
+            picture.height = read_be16(sof + 1);
+            picture.width = read_be16(sof + 3);
             picture.depth = std::uint32_t{sof[0]} * sof[5];
             return;
         }

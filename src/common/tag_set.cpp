@@ -1,6 +1,5 @@
 #include "common/tag_set.hpp"
 
-#include <algorithm>
 #include <cctype>
 
 namespace orvane {

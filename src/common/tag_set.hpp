@@ -9,7 +9,8 @@
 
 namespace orvane {
 
-// Tag texts from the command line, byte for byte; an empty field means the tag is absent.
+// Tag texts, byte for byte, from the command line, a carrier's tags or a CUE sheet; an empty field
+// means the tag is absent.
 struct TagSet {
     std::string title;
     std::string artist;

@@ -72,7 +72,7 @@ std::string utf8_from_windows_1252(std::string_view text) {
 
 Utf16Text utf8_from_utf16(std::span<const std::uint8_t> bytes, ByteOrder order) {
     const auto unit = [&](std::size_t i) -> char32_t {
-        return order == ByteOrder::LittleEndian ? bytes[i] | bytes[i + 1] << 8 : bytes[i] << 8 | bytes[i + 1];
+        return read_u16(bytes.data() + i, order);
     };
     Utf16Text text;
     text.utf8.reserve(bytes.size());

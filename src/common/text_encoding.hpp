@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_order.hpp"
+
 namespace orvane {
 
 // Text inside the program is UTF-8; these bring in what files hold in other encodings.
@@ -15,8 +17,6 @@ bool is_valid_utf8(const std::string& text);
 // Text written in Windows-1252 (what older Windows programs write), as UTF-8. The five bytes that
 // code page leaves undefined keep the code point of the same value, as Latin-1 reads them.
 std::string utf8_from_windows_1252(std::string_view text);
-
-enum class ByteOrder { LittleEndian, BigEndian };
 
 struct Utf16Text {
     std::string utf8;

@@ -25,6 +25,9 @@ struct TrackList {
     std::vector<TrackListEntry> tracks;
 };
 
+// A track's number as messages and file names write it: at least two digits ("01", "12").
+inline std::string two_digit_track_label(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
+
 // Where the track's music begins: its index 1.
 inline std::uint64_t track_start_offset(const TrackListEntry& track) {
     for (const TrackListIndex& index : track.indexes) {

@@ -5,7 +5,6 @@
 #include <ostream>
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -24,21 +23,11 @@ extern "C" {
 namespace orvane {
 namespace {
 
-void no_release(void*, std::uint8_t*) {}
-
-struct BufferRefFreer {
-    void operator()(AVBufferRef* ref) const { av_buffer_unref(&ref); }
-};
-
 // The sample format and channel layout of the decoded frames, for the silence that replaces a damaged one.
 struct FrameShape {
     int format = -1;
     int sample_rate = 0;
-    AVChannelLayout layout{};
-    FrameShape() = default;
-    FrameShape(const FrameShape&) = delete;
-    FrameShape& operator=(const FrameShape&) = delete;
-    ~FrameShape() { av_channel_layout_uninit(&layout); }
+    OwnedChannelLayout layout;
 };
 
 struct DecodeRun {
@@ -65,7 +54,7 @@ struct DecodeRun {
     bool output_opened = false;
     std::size_t track = 0;             // the track whose output is open
     int sample_rate = 0;               // of the first decoded frame, for every later track's output
-    AVChannelLayout channel_layout{};  // likewise; released by the run
+    OwnedChannelLayout channel_layout;  // likewise
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
     bool conceal_damage = false;
     std::uint64_t input_offset = 0;     // where the stream starts in the input file, for reported positions
@@ -86,11 +75,10 @@ struct DecodeRun {
     // The stretch of the stream being fed, as an FFmpeg buffer, so packets lying in it reach the
     // decoder without a copy.
     std::span<const std::uint8_t> stream;
-    std::unique_ptr<AVBufferRef, BufferRefFreer> stream_ref;
+    BufferRefHandle stream_ref;
 
     DecodeRun(const DecodeRun&) = delete;
     DecodeRun& operator=(const DecodeRun&) = delete;
-    ~DecodeRun() { av_channel_layout_uninit(&channel_layout); }
 };
 
 void open_track_output(DecodeRun& run) {
@@ -248,7 +236,7 @@ void refuse_packet(DecodeRun& run, int size, const char* failure, int error) {
     const std::string where = time_of(run.samples_out, rate) + ", input byte " + std::to_string(input_byte);
     if (!run.conceal_damage) {
         run.report << "Damaged DTS frame at " << where << "\n";
-        throw std::runtime_error(failure + ffmpeg_error_text(error));
+        throw ffmpeg_failure(failure, error);
     }
     run.report << "Damaged DTS frame replaced by silence at " << where << "\n";
     if (run.damaged_bytes == 0) run.damage_start = run.packet_start;
@@ -266,7 +254,7 @@ bool drain_decoder(DecodeRun& run, bool tolerate_invalid) {
         const int result = avcodec_receive_frame(run.decoder.get(), frame);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
         if (result == AVERROR_INVALIDDATA && tolerate_invalid) return false;
-        if (result < 0) throw std::runtime_error("DTS decode failed: " + ffmpeg_error_text(result));
+        if (result < 0) throw ffmpeg_failure("DTS decode failed: ", result);
         run.frame_bytes = run.packet_end - run.packet_start;
         run.frame_samples = frame->nb_samples;
         if (!run.output_opened) {
@@ -316,7 +304,7 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
         } else if (result == AVERROR_INVALIDDATA) {
             refuse_packet(run, size, "DTS packet rejected: ", result);
         } else {
-            throw std::runtime_error("DTS packet rejected: " + ffmpeg_error_text(result));
+            throw ffmpeg_failure("DTS packet rejected: ", result);
         }
     } else if (!drain_decoder(run, true)) {
         if (during_flush) {
@@ -347,7 +335,7 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
     if (!run.decoder || !run.packet || !run.frame) throw std::runtime_error("FFmpeg allocation failed");
     run.decoder->request_sample_fmt = AV_SAMPLE_FMT_S32P;
     if (const int result = avcodec_open2(run.decoder.get(), codec, nullptr); result < 0) {
-        throw std::runtime_error("unable to open DTS decoder: " + ffmpeg_error_text(result));
+        throw ffmpeg_failure("unable to open DTS decoder: ", result);
     }
 
     // The carried bytes go to the parser as they lie in the payloads, whatever their packing.
@@ -355,9 +343,7 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
                                         run.stream_ref.reset();
                                         run.stream = source.segments.load(index);
                                         if (!run.stream.empty()) {
-                                            run.stream_ref.reset(av_buffer_create(
-                                                const_cast<std::uint8_t*>(run.stream.data()), run.stream.size(),
-                                                no_release, nullptr, AV_BUFFER_FLAG_READONLY));
+                                            run.stream_ref = borrowed_buffer(run.stream);
                                             if (!run.stream_ref) throw std::runtime_error("FFmpeg allocation failed");
                                         }
                                         return run.stream;

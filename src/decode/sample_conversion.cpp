@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/byte_order.hpp"
+
 extern "C" {
 #include <libavutil/samplefmt.h>
 }
@@ -36,12 +38,6 @@ inline double scale_and_clamp(float value, double scale, double high) {
 template <typename Sample>
 const Sample* plane(const AVFrame& frame, int channel) {
     return reinterpret_cast<const Sample*>(frame.extended_data[channel]);
-}
-
-inline void put_pcm24(std::uint8_t* out, std::int32_t v) {
-    out[0] = static_cast<std::uint8_t>(v & 0xFF);
-    out[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-    out[2] = static_cast<std::uint8_t>((v >> 16) & 0xFF);
 }
 
 // Runs `convert` over every sample in output order, so the output is written front to back;
@@ -88,6 +84,45 @@ void interleave_float(const AVFrame& frame, int channels, float scale, float hig
     }
 }
 
+// The two forms a decoded sample takes, WAV's 24-bit value and FLAC's 32-bit one: the per-value rules,
+// and the scale and largest scaled value of the blockwise float path.
+struct SampleForm {
+    std::int32_t (*from_s32)(std::int32_t);
+    std::int32_t (*from_s16)(std::int16_t);
+    std::int32_t (*from_float)(float);
+    float scale;
+    float high;
+};
+constexpr SampleForm kPcm24Form{pcm24_from_s32, pcm24_from_s16, pcm24_from_float, 8388608.0f, 8388607.0f};
+constexpr SampleForm kFlacForm{flac_from_s32, flac_from_s16, flac_from_float, 2147483648.0f, 2147483392.0f};
+
+// Every sample of a frame in S32P, S16P or FLTP (checked by the caller) in the form, in output order.
+template <const SampleForm& Form, typename Store>
+void interleave_frame(const AVFrame& frame, int channels, Store store) {
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P:
+            interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return Form.from_s32(v); }, store);
+            break;
+        case AV_SAMPLE_FMT_S16P:
+            interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return Form.from_s16(v); }, store);
+            break;
+        default:
+            interleave_float(frame, channels, Form.scale, Form.high, [](float v) { return Form.from_float(v); },
+                             store);
+            break;
+    }
+}
+
+template <const SampleForm& Form>
+std::int32_t sample_in_form(const AVFrame& frame, int channel, int index) {
+    switch (frame.format) {
+        case AV_SAMPLE_FMT_S32P: return Form.from_s32(plane<std::int32_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_S16P: return Form.from_s16(plane<std::int16_t>(frame, channel)[index]);
+        case AV_SAMPLE_FMT_FLTP: return Form.from_float(plane<float>(frame, channel)[index]);
+        default: unsupported_format();
+    }
+}
+
 // Float planes straight to interleaved 24-bit little-endian bytes. Each value goes out as one 4-byte
 // store whose top byte the next value overwrites, so `out` needs one byte of room behind the samples.
 void float_planes_to_pcm24(const AVFrame& frame, int channels, std::uint8_t* out) {
@@ -96,7 +131,7 @@ void float_planes_to_pcm24(const AVFrame& frame, int channels, std::uint8_t* out
         std::memcpy(out, &word, 4);
         out += 3;
     };
-    interleave_float(frame, channels, 8388608.0f, 8388607.0f, [](float v) { return pcm24_from_float(v); },
+    interleave_float(frame, channels, kPcm24Form.scale, kPcm24Form.high, [](float v) { return pcm24_from_float(v); },
                      [&put](std::size_t, std::int32_t v) { put(v); });
 }
 
@@ -125,32 +160,19 @@ std::int32_t flac_from_float(float value) {
 }
 
 std::int32_t pcm24_sample(const AVFrame& frame, int channel, int index) {
-    switch (frame.format) {
-        case AV_SAMPLE_FMT_S32P: return pcm24_from_s32(plane<std::int32_t>(frame, channel)[index]);
-        case AV_SAMPLE_FMT_S16P: return pcm24_from_s16(plane<std::int16_t>(frame, channel)[index]);
-        case AV_SAMPLE_FMT_FLTP: return pcm24_from_float(plane<float>(frame, channel)[index]);
-        default: unsupported_format();
-    }
+    return sample_in_form<kPcm24Form>(frame, channel, index);
 }
 
 std::int32_t flac_s32_sample(const AVFrame& frame, int channel, int index) {
-    switch (frame.format) {
-        case AV_SAMPLE_FMT_S32P: return flac_from_s32(plane<std::int32_t>(frame, channel)[index]);
-        case AV_SAMPLE_FMT_S16P: return flac_from_s16(plane<std::int16_t>(frame, channel)[index]);
-        case AV_SAMPLE_FMT_FLTP: return flac_from_float(plane<float>(frame, channel)[index]);
-        default: unsupported_format();
-    }
-}
-
-void check_channel_count(const AVFrame& frame, int channels) {
-    if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
+    return sample_in_form<kFlacForm>(frame, channel, index);
 }
 
 namespace {
 
-// The channel check comes first, then the format; returns the number of sample values.
+// A frame whose channel count differs from the first frame's is refused first, then one of another
+// format; returns the number of sample values.
 std::size_t checked_value_count(const AVFrame& frame, int channels) {
-    check_channel_count(frame, channels);
+    if (frame.ch_layout.nb_channels != channels) throw std::runtime_error("DTS channel layout changed during stream");
     if (frame.format != AV_SAMPLE_FMT_S32P && frame.format != AV_SAMPLE_FMT_S16P &&
         frame.format != AV_SAMPLE_FMT_FLTP) {
         unsupported_format();
@@ -170,17 +192,9 @@ void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::u
     }
     out.resize(count * 3);
     std::uint8_t* bytes = out.data();
-    auto store = [bytes](std::size_t slot, std::int32_t v) { put_pcm24(bytes + slot * 3, v); };
-    switch (frame.format) {
-        case AV_SAMPLE_FMT_S32P:
-            interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return pcm24_from_s32(v); }, store);
-            break;
-        case AV_SAMPLE_FMT_S16P:
-            interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return pcm24_from_s16(v); }, store);
-            break;
-        default:
-            break;
-    }
+    interleave_frame<kPcm24Form>(frame, channels, [bytes](std::size_t slot, std::int32_t v) {
+        write_le(bytes + slot * 3, static_cast<std::uint32_t>(v), 3);
+    });
 }
 
 void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::int32_t>& out) {
@@ -188,19 +202,7 @@ void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::in
     const std::size_t base = out.size();
     out.resize(base + count);
     std::int32_t* samples = out.data() + base;
-    auto store = [samples](std::size_t slot, std::int32_t v) { samples[slot] = v; };
-    switch (frame.format) {
-        case AV_SAMPLE_FMT_S32P:
-            interleave<std::int32_t>(frame, channels, [](std::int32_t v) { return flac_from_s32(v); }, store);
-            break;
-        case AV_SAMPLE_FMT_S16P:
-            interleave<std::int16_t>(frame, channels, [](std::int16_t v) { return flac_from_s16(v); }, store);
-            break;
-        default:
-            interleave_float(frame, channels, 2147483648.0f, 2147483392.0f, [](float v) { return flac_from_float(v); },
-                             store);
-            break;
-    }
+    interleave_frame<kFlacForm>(frame, channels, [samples](std::size_t slot, std::int32_t v) { samples[slot] = v; });
 }
 
 }  // namespace orvane

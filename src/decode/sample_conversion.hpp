@@ -24,9 +24,6 @@ std::int32_t flac_from_float(float value);        // clamp, truncate toward zero
 std::int32_t pcm24_sample(const AVFrame& frame, int channel, int index);
 std::int32_t flac_s32_sample(const AVFrame& frame, int channel, int index);
 
-// Refuses a frame whose channel count differs from the first frame's.
-void check_channel_count(const AVFrame& frame, int channels);
-
 // Whole-frame conversions, interleaved sample-major in the decoder's plane order. Both check the
 // channel count before touching a sample; `out` is resized (WAV) or grown (FLAC), never shrunk.
 // WAV: three bytes per sample, least significant first, written over `out` from its start.

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 #include "dts/track_boundaries.hpp"
 
 namespace orvane {

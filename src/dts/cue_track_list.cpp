@@ -11,7 +11,7 @@ namespace {
 
 std::uint64_t image_frame_bytes(const CueSheet& sheet, const InputAnalysis& analysis) {
     const std::string& type = sheet.file_types.empty() ? std::string() : sheet.file_types.front();
-    return cd_frame_bytes({analysis.is_wav_carrier, analysis.sample_rate, analysis.channels, analysis.bits_per_sample,
+    return cd_frame_bytes({analysis.has_pcm_carrier, analysis.sample_rate, analysis.channels, analysis.bits_per_sample,
                            is_raw_cd_audio(type)});
 }
 

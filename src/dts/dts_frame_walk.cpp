@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/byte_order.hpp"
 #include "dts/packing_conversion.hpp"
 #include "platform/interruption.hpp"
 
@@ -13,9 +14,7 @@ struct BigEndianView {
     std::span<const std::uint8_t> stream;
     bool swapped;
     std::uint8_t operator[](std::size_t index) const {
-        if (!swapped) return stream[index];
-        const std::size_t partner = index ^ 1;
-        return partner < stream.size() ? stream[partner] : stream[index];
+        return swapped ? pair_swapped_byte(stream, index) : stream[index];
     }
     std::size_t size() const { return stream.size(); }
 };

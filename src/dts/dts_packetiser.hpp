@@ -2,11 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 #include "input/input_analysis.hpp"
 
 namespace orvane {

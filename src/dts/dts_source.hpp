@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dts/dts_parser_feed.hpp"
+#include "dts/dts_parser.hpp"
 #include "dts/track_boundaries.hpp"
 #include "input/input_analysis.hpp"
 #include "output/output_settings.hpp"
@@ -23,7 +23,7 @@ struct DtsSource {
 // The analysed file's stream from its first sync word, as one segment.
 inline DtsSource file_source(const InputAnalysis& analysis) {
     return DtsSource{StreamSegments{1, [&analysis](std::size_t) { return dts_stream(analysis); }}, analysis.packing,
-                     analysis.is_wav_carrier, analysis.payload_offset + analysis.sync_offset, &analysis};
+                     analysis.has_pcm_carrier, analysis.payload_offset + analysis.sync_offset, &analysis};
 }
 
 // Where a writer's outputs go: one per track of the stream, cut at the boundaries; a file is the one

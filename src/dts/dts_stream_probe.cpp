@@ -11,13 +11,6 @@
 #include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane {
-namespace {
-
-[[noreturn]] void fail_with_code(const char* context, int code) {
-    throw std::runtime_error(std::string(context) + ffmpeg_error_text(code));
-}
-
-}  // namespace
 
 void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params) {
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_DTS);
@@ -30,17 +23,17 @@ void probe_dts_stream(const DtsPacket& first, DtsStreamParams& params) {
 
     // No option set: the decoder's own defaults decide sample format and layout.
     int result = avcodec_open2(context.get(), decoder, nullptr);
-    if (result < 0) fail_with_code("unable to open DTS decoder for Matroska probe: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to open DTS decoder for Matroska probe: ", result);
 
     result = av_new_packet(packet.get(), static_cast<int>(first.data.size()));
-    if (result < 0) fail_with_code("unable to allocate DTS probe packet: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to allocate DTS probe packet: ", result);
     std::copy(first.data.begin(), first.data.end(), packet->data);
 
     result = avcodec_send_packet(context.get(), packet.get());
-    if (result < 0) fail_with_code("DTS probe packet rejected: ", result);
+    if (result < 0) throw ffmpeg_failure("DTS probe packet rejected: ", result);
     // One request only: the decoder is not drained, so "try again" is a failure too.
     result = avcodec_receive_frame(context.get(), frame.get());
-    if (result < 0) fail_with_code("unable to decode first DTS frame for stream parameters: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to decode first DTS frame for stream parameters: ", result);
 
     if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0 || frame->nb_samples <= 0) {
         throw std::runtime_error("DTS probe returned invalid stream parameters");

@@ -4,10 +4,7 @@
 #include <string>
 
 #include "dts/dts_packetiser.hpp"
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-}
+#include "ffmpeg/ffmpeg_handles.hpp"
 
 namespace orvane {
 
@@ -15,14 +12,9 @@ namespace orvane {
 struct DtsStreamParams {
     std::int32_t sample_rate = 0;
     std::int32_t channels = 0;
-    AVChannelLayout channel_layout{};
+    OwnedChannelLayout channel_layout;
     std::int32_t samples_per_frame = 0;
     std::string profile;  // the decoder's name for what the frame holds: "DTS", "DTS-ES", "DTS-HD MA" ...
-
-    DtsStreamParams() = default;
-    DtsStreamParams(const DtsStreamParams&) = delete;
-    DtsStreamParams& operator=(const DtsStreamParams&) = delete;
-    ~DtsStreamParams() { av_channel_layout_uninit(&channel_layout); }
 };
 
 // Decodes `first` once with FFmpeg's DTS decoder and fills `params` from the decoded frame.

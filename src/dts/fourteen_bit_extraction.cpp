@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "dts/dts_sync.hpp"
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 
 namespace orvane {
 

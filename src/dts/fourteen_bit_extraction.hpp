@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "dts/dts_parser_feed.hpp"
+#include "dts/dts_parser.hpp"
 #include "input/input_analysis.hpp"
 
 namespace orvane {

@@ -2,16 +2,11 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <utility>
-
+#include "common/byte_order.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 
 namespace orvane {
-
-void swap_byte_pairs_in_place(std::uint8_t* data, std::size_t size) {
-    for (std::size_t j = 0; j + 1 < size; j += 2) std::swap(data[j], data[j + 1]);
-}
 
 std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, std::uint64_t* frame_count,
                                                 std::uint64_t* consumed_bytes) {
@@ -29,9 +24,8 @@ std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, s
 
 void unpack_14bit_words(std::span<const std::uint8_t> carried, bool little_endian, std::span<std::uint8_t> out) {
     const auto word = [&](std::size_t at) -> std::uint64_t {
-        const std::uint64_t value =
-            little_endian ? (carried[at] | carried[at + 1] << 8) : (carried[at] << 8 | carried[at + 1]);
-        return value & 0x3FFF;
+        const std::uint16_t value = little_endian ? read_le16(&carried[at]) : read_be16(&carried[at]);
+        return std::uint64_t{value} & 0x3FFF;
     };
     std::size_t in = 0;
     std::size_t written = 0;
@@ -64,11 +58,7 @@ void write_standard_dts_frame(std::span<const std::uint8_t> carried, DtsPacking 
         unpack_14bit_words(carried, packing == DtsPacking::Le14, out);
     } else if (packing == DtsPacking::Le16) {
         const std::size_t size = std::min(carried.size(), out.size());
-        for (std::size_t j = 0; j + 1 < size; j += 2) {
-            out[j] = carried[j + 1];
-            out[j + 1] = carried[j];
-        }
-        if (size % 2 != 0) out[size - 1] = carried[size - 1];
+        copy_pair_swapped(carried.first(size), 0, out.first(size));
     } else {
         std::copy_n(carried.begin(), std::min(carried.size(), out.size()), out.begin());
     }

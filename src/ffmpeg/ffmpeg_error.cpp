@@ -12,4 +12,8 @@ std::string ffmpeg_error_text(int code) {
     return std::string(text);
 }
 
+std::runtime_error ffmpeg_failure(const std::string& context, int code) {
+    return std::runtime_error(context + ffmpeg_error_text(code));
+}
+
 }  // namespace orvane

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/byte_order.hpp"
+
 namespace orvane {
 namespace {
 
@@ -11,10 +13,6 @@ constexpr std::size_t kCatalogBytes = 128;
 constexpr std::size_t kIsrcBytes = 12;
 constexpr std::uint64_t kCdFrame = 588;          // sample frames of 1/75 s at 44.1 kHz
 constexpr std::uint64_t kCdLeadIn = 2 * 44100;   // the 2 s a CD's first track is preceded by
-
-void put_number(std::vector<std::uint8_t>& body, std::uint64_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) body.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 void put_text(std::vector<std::uint8_t>& body, const std::string& text, std::size_t size) {
     const std::size_t used = std::min(text.size(), size);
@@ -37,25 +35,25 @@ std::vector<std::uint8_t> build_flac_cuesheet_body(const TrackList& tracks, std:
 
     std::vector<std::uint8_t> body;
     put_text(body, tracks.catalog, kCatalogBytes);
-    put_number(body, is_cd ? kCdLeadIn : 0, 8);
+    append_be(body, is_cd ? kCdLeadIn : 0, 8);
     body.push_back(is_cd ? 0x80 : 0x00);
     body.insert(body.end(), 258, 0);
-    put_number(body, tracks.tracks.size() + 1, 1);
+    append_be(body, tracks.tracks.size() + 1, 1);
     for (const TrackListEntry& track : tracks.tracks) {
         const std::uint64_t offset = track.indexes.empty() ? 0 : track.indexes.front().offset;
-        put_number(body, offset, 8);
-        put_number(body, static_cast<std::uint64_t>(track.number), 1);
+        append_be(body, offset, 8);
+        append_be(body, static_cast<std::uint64_t>(track.number), 1);
         put_text(body, track.isrc.size() == kIsrcBytes ? track.isrc : std::string(), kIsrcBytes);
         body.insert(body.end(), 14, 0);  // audio, no pre-emphasis, reserved bits
-        put_number(body, track.indexes.size(), 1);
+        append_be(body, track.indexes.size(), 1);
         for (const TrackListIndex& index : track.indexes) {
-            put_number(body, index.offset - offset, 8);
-            put_number(body, static_cast<std::uint64_t>(index.number), 1);
+            append_be(body, index.offset - offset, 8);
+            append_be(body, static_cast<std::uint64_t>(index.number), 1);
             body.insert(body.end(), 3, 0);
         }
     }
     // The lead-out: 170 on a CD, 255 otherwise; no index points.
-    put_number(body, total_samples, 8);
+    append_be(body, total_samples, 8);
     body.push_back(is_cd ? 170 : 255);
     body.insert(body.end(), kIsrcBytes + 14 + 1, 0);
     return body;

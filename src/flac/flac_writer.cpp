@@ -2,11 +2,12 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <string>
 
+#include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "platform/output_file.hpp"
 #include "flac/flac_cuesheet.hpp"
+#include "flac/flac_metadata_block.hpp"
 #include "decode/sample_conversion.hpp"
 #include "flac/flac_picture_block.hpp"
 #include "flac/vorbis_comment.hpp"
@@ -20,10 +21,6 @@ void write_or_throw(std::FILE* file, const void* data, std::size_t size, const c
     if (std::fwrite(data, 1, size, file) != size) throw std::runtime_error(message);
 }
 
-std::runtime_error ffmpeg_failure(const char* context, int code) {
-    return std::runtime_error(std::string(context) + ffmpeg_error_text(code));
-}
-
 // Writes the 36-bit total sample count into STREAMINFO, and the CUESHEET whose lead-out it is, and
 // returns to the end of the file.
 bool write_total_samples(FlacWriter& writer) {
@@ -31,7 +28,7 @@ bool write_total_samples(FlacWriter& writer) {
     // Body bytes 13 (low nibble) to 17 hold the count, behind rate, channels and depth.
     std::uint8_t* info = writer.streaminfo.data();
     info[13] = static_cast<std::uint8_t>((info[13] & 0xF0) | ((writer.total_samples >> 32) & 0x0F));
-    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<std::uint8_t>((writer.total_samples >> (24 - 8 * i)) & 0xFF);
+    write_be32(info + 14, static_cast<std::uint32_t>(writer.total_samples));
     if (std::fflush(writer.file) != 0 || std::fseek(writer.file, writer.streaminfo_offset, SEEK_SET) != 0 ||
         std::fwrite(info, 1, writer.streaminfo.size(), writer.file) != writer.streaminfo.size()) {
         return false;
@@ -92,8 +89,8 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         throw std::runtime_error("FFmpeg FLAC encoder did not provide STREAMINFO");
     }
     std::memcpy(writer.streaminfo.data(), encoder->extradata, writer.streaminfo.size());
-    const std::uint8_t header[4] = {0x00, 0x00, 0x00, 0x22};
-    write_or_throw(writer.file, header, sizeof header, "error writing FLAC STREAMINFO header");
+    const auto header = flac_block_header(FlacBlockType::StreamInfo, writer.streaminfo.size());
+    write_or_throw(writer.file, header.data(), header.size(), "error writing FLAC STREAMINFO header");
     writer.streaminfo_offset = std::ftell(writer.file);
     if (writer.streaminfo_offset < 0) throw std::runtime_error("error writing FLAC STREAMINFO");
     write_or_throw(writer.file, writer.streaminfo.data(), writer.streaminfo.size(), "error writing FLAC STREAMINFO");
@@ -102,10 +99,8 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
         writer.track_list = track_list;
         writer.sample_rate = sample_rate;
         const std::vector<std::uint8_t> body = build_flac_cuesheet_body(track_list, 0, sample_rate);
-        const std::uint8_t cuesheet_header[4] = {0x05, static_cast<std::uint8_t>(body.size() >> 16),
-                                                 static_cast<std::uint8_t>(body.size() >> 8),
-                                                 static_cast<std::uint8_t>(body.size())};
-        write_or_throw(writer.file, cuesheet_header, sizeof cuesheet_header, "error writing FLAC CUESHEET");
+        const auto cuesheet_header = flac_block_header(FlacBlockType::CueSheet, body.size());
+        write_or_throw(writer.file, cuesheet_header.data(), cuesheet_header.size(), "error writing FLAC CUESHEET");
         writer.cuesheet_offset = std::ftell(writer.file);
         if (writer.cuesheet_offset < 0) throw std::runtime_error("error writing FLAC CUESHEET");
         write_or_throw(writer.file, body.data(), body.size(), "error writing FLAC CUESHEET");

@@ -1,20 +1,16 @@
 #include "flac/vorbis_comment.hpp"
 
 #include <cstring>
-#include <stdexcept>
 
+#include "common/byte_order.hpp"
+#include "flac/flac_metadata_block.hpp"
 #include "common/program_info.hpp"
 
 namespace orvane {
 namespace {
 
-void append_le32(std::vector<std::uint8_t>& out, std::size_t value) {
-    const auto v = static_cast<std::uint32_t>(value);  // low 32 bits of the byte count
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>((v >> shift) & 0xFF));
-}
-
 void append_text(std::vector<std::uint8_t>& out, const std::string& text) {
-    append_le32(out, text.size());
+    append_le(out, text.size(), 4);
     out.insert(out.end(), text.begin(), text.end());
 }
 
@@ -48,21 +44,14 @@ std::vector<std::uint8_t> build_vorbis_comment_body(const TagSet& tags) {
     std::vector<std::uint8_t> body;
     body.reserve(size);
     append_text(body, kVendorString);
-    append_le32(body, comments.size());
+    append_le(body, comments.size(), 4);
     for (const auto& comment : comments) append_text(body, comment);
     return body;
 }
 
 void write_vorbis_comment_block(std::FILE* file, const TagSet& tags) {
-    const std::vector<std::uint8_t> body = build_vorbis_comment_body(tags);
-    if (body.size() > kMaxMetadataBlockBody) throw std::runtime_error("FLAC metadata is too large");
-    const std::uint8_t header[4] = {0x84, static_cast<std::uint8_t>((body.size() >> 16) & 0xFF),
-                                    static_cast<std::uint8_t>((body.size() >> 8) & 0xFF),
-                                    static_cast<std::uint8_t>(body.size() & 0xFF)};
-    if (std::fwrite(header, 1, sizeof header, file) != sizeof header ||
-        std::fwrite(body.data(), 1, body.size(), file) != body.size()) {
-        throw std::runtime_error("error writing FLAC Vorbis comments");
-    }
+    write_flac_block(file, FlacBlockType::VorbisComment, build_vorbis_comment_body(tags),
+                     "error writing FLAC Vorbis comments");
 }
 
 }  // namespace orvane

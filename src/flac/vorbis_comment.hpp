@@ -12,9 +12,6 @@
 
 namespace orvane {
 
-// A block body may be at most this long: the block header holds its length in 24 bits.
-inline constexpr std::size_t kMaxMetadataBlockBody = 0xFFFFFF;
-
 // "KEY=value" for each non-empty tag, TITLE to COPYRIGHT, then the extra tags in their order, then
 // "ENCODER=<program id>".
 std::vector<std::string> build_vorbis_comments(const TagSet& tags);

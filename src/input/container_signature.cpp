@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/byte_order.hpp"
+
 namespace orvane {
 namespace {
 
@@ -14,12 +16,6 @@ using Bytes = std::span<const std::uint8_t>;
 bool text_at(Bytes file, std::uint64_t offset, std::string_view text) {
     return offset <= file.size() && text.size() <= file.size() - offset &&
            std::memcmp(file.data() + offset, text.data(), text.size()) == 0;
-}
-
-std::uint64_t be_at(Bytes file, std::uint64_t offset, int count) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i) value = value << 8 | file[offset + i];
-    return value;
 }
 
 // An EBML header whose DocType names Matroska or WebM.
@@ -31,7 +27,7 @@ std::optional<std::string> matroska(Bytes file) {
         // The DocType's size: an EBML variable-length number, its length told by its leading zeros.
         const int length = std::countl_zero(file[p + 2]) + 1;
         if (p + 2 + length > end) break;
-        const std::uint64_t size = be_at(file, p + 2, length) & ((std::uint64_t{1} << (7 * length)) - 1);
+        const std::uint64_t size = read_be(&file[p + 2], length) & ((std::uint64_t{1} << (7 * length)) - 1);
         const std::uint64_t text = p + 2 + length;
         if (size == 8 && text_at(file, text, "matroska")) return "a Matroska file";
         if (size == 4 && text_at(file, text, "webm")) return "a WebM file";
@@ -42,8 +38,8 @@ std::optional<std::string> matroska(Bytes file) {
 // The size of the ISO base media box (QuickTime atom) at `offset`, 0 when none fits in the file.
 std::uint64_t box_size(Bytes file, std::uint64_t offset) {
     if (offset > file.size() || file.size() - offset < 8) return 0;
-    std::uint64_t size = be_at(file, offset, 4);
-    if (size == 1 && file.size() - offset >= 16) size = be_at(file, offset + 8, 8);  // 64-bit size
+    std::uint64_t size = read_be(&file[offset], 4);
+    if (size == 1 && file.size() - offset >= 16) size = read_be(&file[offset + 8], 8);  // 64-bit size
     return size >= 8 && size <= file.size() - offset ? size : 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/tag_set.hpp"
 #include "common/text_encoding.hpp"
+#include "common/track_list.hpp"
 
 namespace orvane {
 namespace {
@@ -168,8 +169,6 @@ std::runtime_error line_error(const SheetLine& line, const std::string& what) {
     return std::runtime_error("CUE sheet line " + std::to_string(line.number) + ": " + what);
 }
 
-std::string track_label(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
-
 // What reading keeps from line to line. A line that is malformed but still takes its place in the
 // layout (a TRACK without a known mode, a value whose quote is not closed ...) is told only after
 // the layout holds, so that the reasons naming a line or a track come first.
@@ -221,7 +220,9 @@ void read_index_line(const SheetLine& line, CueSheet& sheet, Reading& reading) {
         throw line_error(line, "INDEX needs a number and a time mm:ss:ff");
     }
     CueTrack& track = sheet.tracks.back();
-    if (!trimmed(rest).empty()) note_fault(reading, "track " + track_label(track.number) + " has a malformed INDEX line");
+    if (!trimmed(rest).empty()) {
+        note_fault(reading, "track " + two_digit_track_label(track.number) + " has a malformed INDEX line");
+    }
     track.indexes.push_back({static_cast<int>(number), reading.file, frame});
 }
 
@@ -278,10 +279,10 @@ void check_order(const CueSheet& sheet) {
     const CueIndex* previous = nullptr;
     int previous_track = 0;
     for (const CueTrack& track : sheet.tracks) {
-        const std::string label = track_label(track.number);
+        const std::string label = two_digit_track_label(track.number);
         if (track.number <= previous_track) {
             throw std::runtime_error("CUE sheet tracks are out of order: track " + label + " follows track " +
-                                     track_label(previous_track));
+                                     two_digit_track_label(previous_track));
         }
         previous_track = track.number;
         int previous_number = -1;
@@ -361,7 +362,7 @@ const CueIndex& track_start(const CueTrack& track) {
     for (const CueIndex& index : track.indexes) {
         if (index.number == 1) return index;
     }
-    throw std::runtime_error("CUE sheet track " + track_label(track.number) + " has no INDEX 01");
+    throw std::runtime_error("CUE sheet track " + two_digit_track_label(track.number) + " has no INDEX 01");
 }
 
 TagSet cue_disc_tags(const CueSheet& sheet) {

@@ -11,8 +11,7 @@
 
 namespace orvane {
 
-// CD frames: 1/75 s, 588 samples of a 44.1 kHz stereo carrier, 2352 carrier bytes.
-inline constexpr std::uint64_t kCdFrameSamples = 588;
+// A CD frame (1/75 s) of raw CD audio: 588 samples of 16-bit stereo, 2352 bytes.
 inline constexpr std::uint64_t kCdFrameBytes = 2352;
 
 // One index point of a track: its number (0 the pregap's start, 1 the track's start, 2 to 99 within

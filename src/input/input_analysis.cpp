@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "common/byte_order.hpp"
 #include "input/container_signature.hpp"
 #include "input/cue_sheet.hpp"
 #include "dts/dts_sync.hpp"
@@ -15,15 +16,6 @@
 namespace orvane {
 namespace {
 
-std::uint32_t read_le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint16_t read_le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
 bool has_id(const std::uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 // Where the first "data" chunk's body lies in the file.
@@ -32,15 +24,11 @@ struct DataChunk {
     std::uint64_t size = 0;
 };
 
-std::uint64_t read_le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(read_le32(p)) | static_cast<std::uint64_t>(read_le32(p + 4)) << 32;
-}
-
 constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
 
 // Walks the chunks of a RIFF/RF64 WAVE file image and fills in the format fields of `analysis`.
 DataChunk walk_wav_chunks(std::span<const std::uint8_t> image, InputAnalysis& analysis) {
-    analysis.is_wav_carrier = true;
+    analysis.has_pcm_carrier = true;
     const std::uint64_t size = image.size();
     if (size < 20) throw std::runtime_error("invalid or unsupported WAV/RF64 file");
 
@@ -95,7 +83,6 @@ bool is_carrier_header(const std::uint8_t* bytes, std::uint64_t size) {
     return size >= 12 && (has_id(bytes, "RIFF") || has_id(bytes, "RF64")) && has_id(bytes + 8, "WAVE");
 }
 
-// Finds the first sync word in the payload; the analysis is complete afterwards.
 // A sheet names the image to convert; searched as a raw stream it would only fail without a reason.
 void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
     if (looks_like_cue_sheet(bytes)) {
@@ -103,6 +90,7 @@ void refuse_cue_sheet(std::span<const std::uint8_t> bytes) {
     }
 }
 
+// Finds the first sync word in the payload; the analysis is complete afterwards.
 void find_first_sync(InputAnalysis& analysis) {
     if (analysis.payload.empty()) throw std::runtime_error("input contains no audio data");
     const auto [packing, offset] = find_payload_sync(analysis.payload.span());

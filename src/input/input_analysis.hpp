@@ -20,8 +20,9 @@ struct InputAnalysis {
     // The carrier's "data" chunk body (cut to the bytes present) or decoded samples, or the whole file
     // for a raw stream.
     Payload payload;
-    // True for every PCM carrier: a WAV file, and FLAC or WavPack decoded to what its WAV would hold.
-    bool is_wav_carrier = false;
+    // The payload came from a PCM carrier: a WAV file, or FLAC or WavPack decoded to what its WAV would
+    // hold; false for a raw stream.
+    bool has_pcm_carrier = false;
     CarrierFormat carrier_format = CarrierFormat::Wav;
     std::uint32_t sample_rate = 0;
     std::uint16_t bits_per_sample = 0;

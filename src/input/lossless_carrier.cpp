@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "dts/dts_sync.hpp"
 #include "common/text_encoding.hpp"
@@ -104,7 +105,7 @@ bool is_hybrid_wavpack(std::uint64_t start, std::uint64_t size, const ReadAt& re
     if (size < start + 32) return false;
     std::uint8_t header[32];
     read_at(start, sizeof header, header);
-    const std::uint32_t flags = header[24] | header[25] << 8 | header[26] << 16 | std::uint32_t{header[27]} << 24;
+    const std::uint32_t flags = read_le32(header + 24);
     return (flags & kWavPackHybridFlag) != 0;
 }
 
@@ -147,9 +148,7 @@ void append_samples(const AVFrame& frame, SampleBuffer& payload) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::int16_t sample =
             frame.format == AV_SAMPLE_FMT_S16 ? left[i] : (i % 2 == 0 ? left : right)[i / 2];
-        const auto bits = static_cast<std::uint16_t>(sample);
-        out[2 * i] = static_cast<std::uint8_t>(bits & 0xFF);
-        out[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
+        write_le16(out + 2 * i, static_cast<std::uint16_t>(sample));
     }
 }
 
@@ -178,13 +177,12 @@ OpenCarrier open_carrier(CarrierFormat format, std::uint64_t size, const ReadAt&
 
     OpenCarrier carrier;
     carrier.source = std::make_unique<IoSource>(IoSource{&read_at, size, 0, nullptr});
-    auto* io_buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-    if (io_buffer == nullptr) throw std::bad_alloc();
-    carrier.io.reset(avio_alloc_context(io_buffer, kIoBufferSize, 0, carrier.source.get(), read_packet, nullptr, seek));
-    if (!carrier.io) {
-        av_free(io_buffer);
-        throw std::bad_alloc();
-    }
+    MemoryHandle io_buffer(static_cast<std::uint8_t*>(av_malloc(kIoBufferSize)));
+    if (!io_buffer) throw std::bad_alloc();
+    carrier.io.reset(
+        avio_alloc_context(io_buffer.get(), kIoBufferSize, 0, carrier.source.get(), read_packet, nullptr, seek));
+    if (!carrier.io) throw std::bad_alloc();
+    io_buffer.release();  // the I/O context's from here
     AVFormatContext* opened = avformat_alloc_context();
     if (opened == nullptr) throw std::bad_alloc();
     opened->pb = carrier.io.get();
@@ -247,7 +245,7 @@ CarrierLayout check_carrier(const OpenCarrier& carrier, CarrierFormat format, In
     if ((layout.sample_rate != 44100 && layout.sample_rate != 48000) || channels != 2 || bits != 16) {
         throw std::runtime_error("no valid DTS sync word was detected");
     }
-    analysis.is_wav_carrier = true;
+    analysis.has_pcm_carrier = true;
     analysis.carrier_format = format;
     analysis.sample_rate = static_cast<std::uint32_t>(layout.sample_rate);
     analysis.bits_per_sample = 16;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/byte_order.hpp"
 #include "common/text_encoding.hpp"
 
 namespace orvane {
@@ -22,7 +23,7 @@ TagSet riff_info_tags(std::span<const std::uint8_t> entries) {
     std::size_t position = 0;
     while (entries.size() - position >= 8) {
         const std::uint8_t* const header = entries.data() + position;
-        const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 | std::uint32_t{header[7]} << 24;
+        const std::uint32_t size = read_le32(header + 4);
         if (size > entries.size() - position - 8) break;
         const std::string text = info_text(entries.subspan(position + 8, size));
         for (const auto& [id, name] : names) {

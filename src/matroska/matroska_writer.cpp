@@ -33,16 +33,12 @@ constexpr DtsParserWording kWording{"unable to initialise DTS parser for Matrosk
                                     "DTS parser error during Matroska muxing",
                                     "DTS parser flush error during Matroska muxing"};
 
-[[noreturn]] void fail_with_code(const char* context, int code) {
-    throw std::runtime_error(std::string(context) + ffmpeg_error_text(code));
-}
-
 // The output context and the file it writes. Unless committed, leaving the scope closes the file,
 // frees the context and then removes the staged file, so a failed run leaves no Matroska file behind.
 struct MatroskaOutput {
     StagedOutput staged;
     FormatContextHandle context;
-    bool opened_file = false;
+    IoFileHandle file;  // the context's pb, when this run opened it
 
     explicit MatroskaOutput(StagedOutput output) : staged(std::move(output)) {}
     MatroskaOutput(const MatroskaOutput&) = delete;
@@ -50,9 +46,9 @@ struct MatroskaOutput {
 
     // Closes the file; returns avio_closep's result (0 when this run did not open it).
     int close_file() {
-        if (!opened_file || !context || context->pb == nullptr) return 0;
-        opened_file = false;
-        return avio_closep(&context->pb);
+        if (!file) return 0;
+        context->pb = nullptr;
+        return close_io_file(file);
     }
 
     ~MatroskaOutput() {
@@ -60,8 +56,6 @@ struct MatroskaOutput {
         context.reset();
     }
 };
-
-void no_release(void*, std::uint8_t*) {}
 
 // The cover as an attachment: a stream without packets whose extradata is the file.
 void add_cover_attachment(AVFormatContext* context, const CoverPicture& picture) {
@@ -131,9 +125,7 @@ void add_matroska_chapters(AVFormatContext* context, const TrackList& tracks, st
         chapter->end = k + 1 < tracks.tracks.size()
                            ? static_cast<std::int64_t>(track_start_offset(tracks.tracks[k + 1]))
                            : duration;
-        const std::string title =
-            track.title.empty() ? "Track " + std::string(track.number < 10 ? "0" : "") + std::to_string(track.number)
-                                : track.title;
+        const std::string title = track.title.empty() ? "Track " + two_digit_track_label(track.number) : track.title;
         av_dict_set(&chapter->metadata, "title", title.c_str(), 0);
     }
 }
@@ -172,17 +164,17 @@ void open_matroska(MatroskaMux& mux, const DtsStreamParams& params, const TagSet
 
     if ((context->oformat->flags & AVFMT_NOFILE) == 0) {
         const int result = avio_open(&context->pb, utf8_path.c_str(), AVIO_FLAG_WRITE);
-        if (result < 0) fail_with_code("unable to create Matroska output: ", result);
-        mux.output.opened_file = true;
+        if (result < 0) throw ffmpeg_failure("unable to create Matroska output: ", result);
+        mux.output.file.reset(context->pb);
     }
 
     // Initialising the muxer puts libavformat's own name into the file-level "encoder" entry; setting
     // ours between initialisation and header writing is what makes the file name this program.
     int result = avformat_init_output(context, nullptr);
-    if (result < 0) fail_with_code("unable to write Matroska header: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to write Matroska header: ", result);
     av_dict_set(&context->metadata, "encoder", kProgramId, 0);
     result = avformat_write_header(context, nullptr);
-    if (result < 0) fail_with_code("unable to write Matroska header: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to write Matroska header: ", result);
 
     mux.packet.reset(av_packet_alloc());
     if (!mux.packet) throw std::runtime_error("unable to allocate Matroska packet");
@@ -199,16 +191,16 @@ void write_matroska_frame(MatroskaMux& mux, std::span<const std::uint8_t> frame,
     if (mux.packing != DtsPacking::Be16) {
         const std::size_t size = standard_dts_frame_size(frame, mux.packing);
         const int result = av_new_packet(packet, static_cast<int>(size));
-        if (result < 0) fail_with_code("unable to allocate DTS mux packet: ", result);
+        if (result < 0) throw ffmpeg_failure("unable to allocate DTS mux packet: ", result);
         write_standard_dts_frame(frame, mux.packing, std::span<std::uint8_t>(packet->data, size));
     } else if (payload_ref != nullptr) {
         packet->buf = av_buffer_ref(payload_ref);
-        if (packet->buf == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
+        if (packet->buf == nullptr) throw ffmpeg_failure("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
         packet->data = const_cast<std::uint8_t*>(frame.data());
         packet->size = static_cast<int>(frame.size());
     } else {
         const int result = av_new_packet(packet, static_cast<int>(frame.size()));
-        if (result < 0) fail_with_code("unable to allocate DTS mux packet: ", result);
+        if (result < 0) throw ffmpeg_failure("unable to allocate DTS mux packet: ", result);
         std::copy(frame.begin(), frame.end(), packet->data);
     }
     packet->stream_index = mux.stream->index;
@@ -218,17 +210,17 @@ void write_matroska_frame(MatroskaMux& mux, std::span<const std::uint8_t> frame,
     packet->pos = -1;
     av_packet_rescale_ts(packet, mux.sample_clock, mux.stream->time_base);
     const int result = av_interleaved_write_frame(mux.output.context.get(), packet);
-    if (result < 0) fail_with_code("error writing DTS packet to Matroska: ", result);
+    if (result < 0) throw ffmpeg_failure("error writing DTS packet to Matroska: ", result);
     mux.running += duration;
     ++mux.frames;
 }
 
 void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, std::ostream& report) {
     int result = av_write_trailer(mux.output.context.get());
-    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to finalise Matroska output: ", result);
     // A write that only fails when the file is closed must not pass for success.
     result = mux.output.close_file();
-    if (result < 0) fail_with_code("unable to finalise Matroska output: ", result);
+    if (result < 0) throw ffmpeg_failure("unable to finalise Matroska output: ", result);
 
     report << "DTS frames: " << mux.frames << '\n'
            << "Matroska timestamps: " << params.sample_rate << " Hz sample clock -> muxer time base "
@@ -244,18 +236,14 @@ void finish_matroska(MatroskaMux& mux, const DtsStreamParams& params, std::ostre
 // into it. None for a disc, whose payloads come and go.
 struct PayloadReference {
     std::span<const std::uint8_t> stream;
-    AVBufferRef* ref = nullptr;
+    BufferRefHandle ref;
 
     explicit PayloadReference(const DtsSource& source) {
         if (source.file == nullptr || dts_stream(*source.file).empty()) return;
         stream = dts_stream(*source.file);
-        ref = av_buffer_create(const_cast<std::uint8_t*>(stream.data()), stream.size(), no_release, nullptr,
-                               AV_BUFFER_FLAG_READONLY);
-        if (ref == nullptr) fail_with_code("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
+        ref = borrowed_buffer(stream);
+        if (!ref) throw ffmpeg_failure("unable to allocate DTS mux packet: ", AVERROR(ENOMEM));
     }
-    PayloadReference(const PayloadReference&) = delete;
-    PayloadReference& operator=(const PayloadReference&) = delete;
-    ~PayloadReference() { av_buffer_unref(&ref); }
 
     // The reference for a frame lying in the payload, else none.
     AVBufferRef* of(std::span<const std::uint8_t> frame) const {
@@ -263,7 +251,7 @@ struct PayloadReference {
         const std::less_equal<const std::uint8_t*> not_after;
         const bool inside = not_after(stream.data(), frame.data()) &&
                             not_after(frame.data() + frame.size(), stream.data() + stream.size());
-        return ref != nullptr && inside ? ref : nullptr;
+        return ref && inside ? ref.get() : nullptr;
     }
 };
 

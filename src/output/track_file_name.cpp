@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "common/track_list.hpp"
+
 namespace orvane {
 namespace {
 
@@ -40,7 +42,7 @@ std::vector<std::string> track_file_names(const std::vector<NamedTrack>& tracks,
     std::vector<std::string> names;
     std::set<std::string> taken;
     for (const NamedTrack& track : tracks) {
-        std::string stem = (track.number < 10 ? "0" : "") + std::to_string(track.number);
+        std::string stem = two_digit_track_label(track.number);
         const std::string title = safe_title(track.title);
         if (!title.empty()) stem += " - " + title;
         std::string name = stem + std::string(extension);

@@ -1,7 +1,6 @@
 #include "raw_dts/raw_dts_writer.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -9,12 +8,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "output/staged_output.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
-#include "dts/packing_conversion.hpp"
 #include "dts/dts_sync.hpp"
-#include "dts/dts_parser_loop.hpp"
+#include "dts/dts_parser.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {
@@ -37,36 +36,13 @@ void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) 
     if (!output.file) throw std::runtime_error("error writing DTS output");
 }
 
-// Fills out[0, size) with the big-endian form of stream[from, from + size): each byte comes from the
-// other half of its 16-bit word, counted from the sync word; a last odd byte stays as it is.
-void swap_byte_pairs(std::span<const std::uint8_t> stream, std::size_t from, std::size_t size, std::uint8_t* out) {
-    std::size_t k = 0;
-    if ((from & 1) != 0 && size > 0) {
-        out[0] = stream[from - 1];
-        k = 1;
-    }
-    // Eight bytes, four whole words, at a time.
-    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
-    for (; k + 8 <= size; k += 8) {
-        std::uint64_t words;
-        std::memcpy(&words, stream.data() + from + k, 8);
-        words = (words & kLowBytes) << 8 | ((words >> 8) & kLowBytes);
-        std::memcpy(out + k, &words, 8);
-    }
-    for (; k < size; ++k) {
-        const std::size_t index = from + k;
-        const std::size_t partner = index ^ 1;
-        out[k] = stream[partner < stream.size() ? partner : index];
-    }
-}
-
-// Writes a range of a 16-bit little-endian stream as big-endian, a chunk at a time, so no copy of
-// the whole stream is made.
+// Writes a range of a 16-bit little-endian stream as big-endian (words counted from the sync word), a
+// chunk at a time, so no copy of the whole stream is made.
 void write_swapped(RawOutput& output, std::span<const std::uint8_t> stream, const ByteRange& range) {
     std::vector<std::uint8_t> chunk(std::min(kSwapChunkSize, range.size));
     for (std::size_t done = 0; done < range.size;) {
         const std::size_t size = std::min(kSwapChunkSize, range.size - done);
-        swap_byte_pairs(stream, range.offset + done, size, chunk.data());
+        copy_pair_swapped(stream, range.offset + done, std::span<std::uint8_t>(chunk.data(), size));
         write_bytes(output, chunk.data(), size);
         done += size;
     }
@@ -96,7 +72,7 @@ void write_16bit_file(const std::filesystem::path& output_path, const InputAnaly
     const auto stream = dts_stream(analysis);
     const bool swapped = analysis.packing == DtsPacking::Le16;
     DtsFrameWalk walk;
-    if (analysis.is_wav_carrier) {
+    if (analysis.has_pcm_carrier) {
         walk = walk_dts_frames(stream, swapped);
     } else {
         // A raw stream is copied from its first sync word to its end, whatever follows.
@@ -130,7 +106,7 @@ void write_16bit_file(const std::filesystem::path& output_path, const InputAnaly
 void write_14bit_file(const std::filesystem::path& output_path, const InputAnalysis& analysis, std::ostream& report) {
     // The frames are written from where they lie in the payload whenever the parser left them there.
     const FourteenBitFrames frames = delimit_14bit_frames(analysis);
-    if (analysis.is_wav_carrier) {
+    if (analysis.has_pcm_carrier) {
         report << "DTS frames: " << frames.frame_count << "\n"
                << "14-bit DTS extracted without repacking (" << packing_name(analysis.packing) << ")\n";
     }
@@ -138,7 +114,7 @@ void write_14bit_file(const std::filesystem::path& output_path, const InputAnaly
     if (frames.cut_last_frame > 0) {
         report << "Incomplete final DTS frame ignored: " << frames.cut_last_frame << " bytes\n";
     }
-    if (analysis.is_wav_carrier) {
+    if (analysis.has_pcm_carrier) {
         // What follows the frames, the cut one included.
         const std::uint64_t span = analysis.payload.size() - analysis.sync_offset;
         const std::uint64_t consumed = frames.bytes.size() + frames.cut_last_frame;

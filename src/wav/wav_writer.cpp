@@ -4,21 +4,12 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/byte_order.hpp"
 #include "platform/output_file.hpp"
 #include "decode/sample_conversion.hpp"
 
 namespace orvane {
 namespace {
-
-void put_le16(std::uint8_t* out, std::uint32_t value) {
-    out[0] = static_cast<std::uint8_t>(value & 0xFF);
-    out[1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
-}
-
-void put_le32(std::uint8_t* out, std::uint32_t value) {
-    put_le16(out, value & 0xFFFF);
-    put_le16(out + 2, value >> 16);
-}
 
 [[noreturn]] void write_failed(WavWriter& writer) {
     writer.failed = true;
@@ -28,7 +19,7 @@ void put_le32(std::uint8_t* out, std::uint32_t value) {
 // Seeks to `offset` and writes a 32-bit little-endian value there.
 bool patch_le32(std::FILE* file, long offset, std::uint32_t value) {
     std::uint8_t bytes[4];
-    put_le32(bytes, value);
+    write_le32(bytes, value);
     return std::fseek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
 }
 
@@ -57,13 +48,13 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
     std::uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);
     std::memcpy(header + 8, "WAVEfmt ", 8);
-    put_le32(header + 16, 16);
-    put_le16(header + 20, 1);
-    put_le16(header + 22, static_cast<std::uint32_t>(channels) & 0xFFFF);
-    put_le32(header + 24, sample_rate);
-    put_le32(header + 28, sample_rate * static_cast<std::uint32_t>(channels) * 3);
-    put_le16(header + 32, static_cast<std::uint16_t>(channels * 3));
-    put_le16(header + 34, 24);
+    write_le32(header + 16, 16);
+    write_le16(header + 20, 1);
+    write_le16(header + 22, static_cast<std::uint16_t>(channels));
+    write_le32(header + 24, sample_rate);
+    write_le32(header + 28, sample_rate * static_cast<std::uint32_t>(channels) * 3);
+    write_le16(header + 32, static_cast<std::uint16_t>(channels * 3));
+    write_le16(header + 34, 24);
     std::memcpy(header + 36, "data", 4);
     if (std::fwrite(header, 1, sizeof header, writer.file) != sizeof header) write_failed(writer);
 }

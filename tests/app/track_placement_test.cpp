@@ -13,7 +13,7 @@ namespace {
 // A 44.1 kHz 16-bit stereo image of ten CD frames (2352 bytes each), its stream starting at `sync`.
 CarrierTraits image(std::uint64_t sync, bool pcm = true) {
     CarrierTraits traits;
-    traits.is_wav_carrier = pcm;
+    traits.has_pcm_carrier = pcm;
     traits.carrier_rate = 44100;
     traits.carrier_bits = 16;
     traits.carrier_channels = 2;

@@ -108,7 +108,7 @@ TEST(DtsSample, WavCarrierHeadersMatchWhatWasWritten) {
             EXPECT_EQ(u32_at(file, 40), data_size);
         }
         const InputAnalysis analysis = analyse_input(path);
-        EXPECT_TRUE(analysis.is_wav_carrier);
+        EXPECT_TRUE(analysis.has_pcm_carrier);
         EXPECT_EQ(analysis.sample_rate, 44100u);
         EXPECT_EQ(analysis.packing, DtsPacking::Le14);
         EXPECT_EQ(analysis.sync_offset, 3000u);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/byte_order.hpp"
 #include "dts/dts_frame_walk.hpp"
-#include "dts/packing_conversion.hpp"
 #include "support/carriage.hpp"
 #include "support/synthetic_frames.hpp"
 

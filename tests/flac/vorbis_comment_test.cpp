@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/program_info.hpp"
+#include "flac/flac_metadata_block.hpp"
 #include "flac/vorbis_comment.hpp"
 
 namespace orvane {

@@ -41,7 +41,7 @@ TEST(AnalyseInput, WavCarrierReportsItsFormatAndTheDataBodyAsPayload) {
     data.resize(4000, 0x11);
     const auto analysis = analyse_input_bytes(test::build_wav(
         "RIFF", {{"LIST", Bytes(7, 'x')}, {"fmt ", pcm_fmt(1, 1, 48000, 24)}, {"data", data}, {"data", kSync}}));
-    EXPECT_TRUE(analysis.is_wav_carrier);
+    EXPECT_TRUE(analysis.has_pcm_carrier);
     EXPECT_EQ(analysis.sample_rate, 48000u);
     EXPECT_EQ(analysis.channels, 1u);
     EXPECT_EQ(analysis.bits_per_sample, 24u);
@@ -102,7 +102,7 @@ TEST(AnalyseInput, AnythingElseIsARawStream) {
     Bytes avi = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '};
     avi.insert(avi.end(), kSync.begin(), kSync.end());
     const auto analysis = analyse_input_bytes(avi);
-    EXPECT_FALSE(analysis.is_wav_carrier);
+    EXPECT_FALSE(analysis.has_pcm_carrier);
     EXPECT_EQ(analysis.sync_offset, 12u);
     EXPECT_EQ(analysis.payload, avi);
     EXPECT_EQ(analysis.sample_rate, 0u);
@@ -188,7 +188,7 @@ TEST(AnalyseInput, OtherContainersAreRefusedByName) {
     const std::pair<Bytes, std::uint64_t> raw_streams[] = {{frame, 0}, {ebml_like, 9}, {two_packets, 376}};
     for (const auto& [raw, sync] : raw_streams) {
         const auto analysis = analyse_input_bytes(raw);
-        EXPECT_FALSE(analysis.is_wav_carrier);
+        EXPECT_FALSE(analysis.has_pcm_carrier);
         EXPECT_EQ(analysis.sync_offset, sync);
     }
 }
@@ -244,7 +244,7 @@ TEST(AnalyseInput, LosslessCarriersGiveTheSamplesOfTheirWav) {
             test::write_file(dir.file("carrier"), file);
             const auto analysis = analyse_input(dir.file("carrier"));
             SCOPED_TRACE(std::string(flac ? "flac " : "wavpack ") + packing_name(packing));
-            EXPECT_TRUE(analysis.is_wav_carrier);
+            EXPECT_TRUE(analysis.has_pcm_carrier);
             EXPECT_EQ(analysis.carrier_format, flac ? CarrierFormat::Flac : CarrierFormat::WavPack);
             EXPECT_EQ(analysis.payload, expected.payload);
             EXPECT_EQ(analysis.packing, packing);

@@ -18,7 +18,7 @@ using test::Bytes;
 InputAnalysis analysis_of(Bytes payload, DtsPacking packing, std::uint64_t sync_offset, bool carrier) {
     InputAnalysis analysis;
     analysis.payload = std::move(payload);
-    analysis.is_wav_carrier = carrier;
+    analysis.has_pcm_carrier = carrier;
     analysis.packing = packing;
     analysis.sync_offset = sync_offset;
     return analysis;
