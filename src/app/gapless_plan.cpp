@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/command_line.hpp"
+#include "common/track_list.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/sheet_file_lookup.hpp"
 #include "output/track_file_name.hpp"
@@ -15,8 +16,6 @@ namespace {
 std::string track_name(std::size_t index, std::size_t count, const std::string& path) {
     return "track " + std::to_string(index + 1) + " of " + std::to_string(count) + " (" + path + ")";
 }
-
-std::string two_digits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }
 
 // The sheet's texts as one track's tags; command-line tags replace them on every track, --track
 // numbering the tracks from its value as in the operand form.
@@ -106,7 +105,7 @@ GaplessPlan plan_from_sheet(const std::filesystem::path& sheet_path, std::span<c
         if (track.audio) {
             audio.push_back(&track);
         } else {
-            plan.notes.push_back("Data track " + two_digits(track.number) + " skipped");
+            plan.notes.push_back("Data track " + two_digit_track_label(track.number) + " skipped");
         }
     }
     if (audio.empty()) throw std::runtime_error("CUE sheet lists no audio tracks");
@@ -114,9 +113,9 @@ GaplessPlan plan_from_sheet(const std::filesystem::path& sheet_path, std::span<c
 
     const CueIndex& first = track_start(*audio[0]);
     if (first.frame > 0 || carrier_of[first.file] > 0) {
-        plan.notes.push_back("Audio before track " + two_digits(audio[0]->number) +
+        plan.notes.push_back("Audio before track " + two_digit_track_label(audio[0]->number) +
                              "'s INDEX 01 (a hidden pregap) is kept at the start of track " +
-                             two_digits(audio[0]->number));
+                             two_digit_track_label(audio[0]->number));
     }
     std::vector<NamedTrack> named;
     for (const CueTrack* track : audio) named.push_back({track->number, track->title});
@@ -127,7 +126,7 @@ GaplessPlan plan_from_sheet(const std::filesystem::path& sheet_path, std::span<c
         plan.starts.emplace_back(carrier_of[start.file], start.frame);
         plan.tracks.push_back({folder / path_from_utf8(names[k]),
                                sheet_tags(sheet, *audio[k], audio.size(), tags, numbered[k]), {}});
-        plan.track_labels.push_back("track " + two_digits(audio[k]->number) + " (" + names[k] + ")");
+        plan.track_labels.push_back("track " + two_digit_track_label(audio[k]->number) + " (" + names[k] + ")");
     }
     // The sheet is an input too: no output may replace it.
     plan.other_inputs.push_back(sheet_path);
