@@ -90,6 +90,7 @@ struct DiscStream {
     const GaplessPlan& plan;
     std::vector<CarrierTraits> traits;
     std::vector<std::string> reports;  // each carrier's detection report
+    std::vector<TagSet> tags;          // each carrier's own tags and cover
     std::optional<InputAnalysis> held;
     std::size_t loaded = 0;
     bool loading = false;
@@ -97,13 +98,14 @@ struct DiscStream {
     // Analysed last to first, so the first carrier's payload stays for the conversion; every later
     // carrier must continue the first.
     explicit DiscStream(const GaplessPlan& gapless)
-        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()) {
+        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()), tags(plan.carriers.size()) {
         for (std::size_t k = traits.size(); k-- > 0;) {
             try {
                 held.reset();
                 set_ffmpeg_log_source(utf8_from_path(plan.carriers[k]));
                 held.emplace(analyse_input(plan.carriers[k]));
                 traits[k] = traits_of(*held);
+                tags[k] = std::move(held->carrier_tags);
                 check_interruption();
             } catch (const std::exception& error) {
                 throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
@@ -144,6 +146,15 @@ struct DiscStream {
     }
 };
 
+// Each track of the operand form keeps its own rip's tags and cover under the plan's (the numbering
+// and the command line's album tags); a sheet's tracks take the sheet's texts alone.
+std::vector<TrackOutput> tagged_tracks(const GaplessPlan& plan, const DiscStream& stream) {
+    std::vector<TrackOutput> tracks = plan.tracks;
+    if (!plan.track_per_carrier) return tracks;
+    for (std::size_t k = 0; k < tracks.size(); ++k) tracks[k].tags = merge_tags(stream.tags[k], plan.tracks[k].tags);
+    return tracks;
+}
+
 int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream& report) {
     check_outputs(plan, options.overwrite);
     DiscStream stream(plan);
@@ -164,7 +175,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
     };
     const Operation operation{OutputSettings{*options.gapless, options.overwrite},
                               DecodeTuning{.conceal_damage = options.conceal_damage}, stream.source(),
-                              TrackOutputs{plan.tracks, placement.boundaries, on_progress}};
+                              TrackOutputs{tagged_tracks(plan, stream), placement.boundaries, on_progress}};
     try {
         run_operation(operation, report, progress);
     } catch (const std::exception& error) {
