@@ -16,6 +16,7 @@
 #include "app/gapless_plan.hpp"
 #include "app/operation.hpp"
 #include "app/progress_line.hpp"
+#include "app/track_joins.hpp"
 #include "app/track_placement.hpp"
 #include "dts/dts_stream_probe.hpp"
 #include "ffmpeg/ffmpeg_log.hpp"
@@ -91,6 +92,7 @@ struct DiscStream {
     std::vector<CarrierTraits> traits;
     std::vector<std::string> reports;  // each carrier's detection report
     std::vector<TagSet> tags;          // each carrier's own tags and cover
+    std::vector<CarrierEdges> edges;   // how each carrier meets the next
     std::optional<InputAnalysis> held;
     std::size_t loaded = 0;
     bool loading = false;
@@ -98,7 +100,8 @@ struct DiscStream {
     // Analysed last to first, so the first carrier's payload stays for the conversion; every later
     // carrier must continue the first.
     explicit DiscStream(const GaplessPlan& gapless)
-        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()), tags(plan.carriers.size()) {
+        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()), tags(plan.carriers.size()),
+          edges(plan.carriers.size()) {
         for (std::size_t k = traits.size(); k-- > 0;) {
             try {
                 held.reset();
@@ -106,6 +109,7 @@ struct DiscStream {
                 held.emplace(analyse_input(plan.carriers[k]));
                 traits[k] = traits_of(*held);
                 tags[k] = std::move(held->carrier_tags);
+                edges[k] = carrier_edges(held->payload.span(), held->sync_offset, held->packing);
                 check_interruption();
             } catch (const std::exception& error) {
                 throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
@@ -122,7 +126,21 @@ struct DiscStream {
                                          ": its " + difference + " differs");
             }
         }
+        check_order();
     }
+    // Tracks given out of order, or a file missing between two, would join frames that do not follow
+    // each other: refused before any output exists.
+    void check_order() const {
+        for (std::size_t k = 1; k < edges.size(); ++k) {
+            if (continues(edges[k - 1], edges[k], traits[0].packing)) continue;
+            const std::string before =
+                plan.track_per_carrier ? "track " + std::to_string(k) + " (" + utf8_from_path(plan.carriers[k - 1]) + ")"
+                                       : plan.carrier_labels[k - 1];
+            throw std::runtime_error(plan.carrier_labels[k] + " does not continue " + before +
+                                     ": are the tracks in disc order?");
+        }
+    }
+
     DiscStream(const DiscStream&) = delete;  // its source() refers to it
     DiscStream& operator=(const DiscStream&) = delete;
 

@@ -245,6 +245,10 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     } cases[] = {
         {carrier_wav(other_packing), {}, "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1: its DTS packing differs"},
         {carrier_wav(payload, 48000), {}, "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1: its carrier format differs"},
+        // Track 1 given again as track 2: the frame cut at track 1's end is not completed where it starts.
+        {carrier_wav(Bytes(payload.begin(), payload.begin() + kCuts[0])), {},
+         "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1 (" + tracks[0].string() +
+             "): are the tracks in disc order?"},
         {{}, {"--title", "A"}, "--title cannot be combined with --gapless: every track would get the same title"},
         {{}, {"--skip-existing"}, "--gapless cannot be combined with --skip-existing"},
         {{}, {"--artist", "A"}, "tagging is supported for FLAC or Matroska output only"},
