@@ -232,6 +232,15 @@ TEST_F(Gapless, ProgressLineOnATerminalCountsTheTracks) {
     ASSERT_NE(first, std::string::npos) << result.out;
     EXPECT_EQ(result.out.substr(first, 15), "\rTrack 1 of 3, ");
     EXPECT_NE(result.out.find("\rTrack 3 of 3, "), std::string::npos) << result.out;
+    // One file's conversion shows its share of the input, gone before the closing line.
+    const std::string single = std::string("'") + ORVANE_BINARY_PATH + "' '" + dir.file("whole.dtswav").string() +
+                               "' '" + dir.file("whole.flac").string() + "'";
+    const auto file = run_program("script", {"-qec", single, "/dev/null"});
+    ASSERT_EQ(file.status, 0) << file.out;
+    const auto percent = file.out.find("% of the input");
+    ASSERT_NE(percent, std::string::npos) << file.out;
+    EXPECT_LT(percent, file.out.find("\r\033[K"));
+    EXPECT_EQ(file.out.find("% of the input", file.out.find("Conversion complete.")), std::string::npos);
 }
 
 TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
