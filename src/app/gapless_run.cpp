@@ -16,6 +16,7 @@
 #include "app/gapless_plan.hpp"
 #include "app/operation.hpp"
 #include "app/progress_line.hpp"
+#include "app/track_joins.hpp"
 #include "app/track_placement.hpp"
 #include "dts/dts_stream_probe.hpp"
 #include "ffmpeg/ffmpeg_log.hpp"
@@ -90,6 +91,8 @@ struct DiscStream {
     const GaplessPlan& plan;
     std::vector<CarrierTraits> traits;
     std::vector<std::string> reports;  // each carrier's detection report
+    std::vector<TagSet> tags;          // each carrier's own tags and cover
+    std::vector<CarrierEdges> edges;   // how each carrier meets the next
     std::optional<InputAnalysis> held;
     std::size_t loaded = 0;
     bool loading = false;
@@ -97,13 +100,16 @@ struct DiscStream {
     // Analysed last to first, so the first carrier's payload stays for the conversion; every later
     // carrier must continue the first.
     explicit DiscStream(const GaplessPlan& gapless)
-        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()) {
+        : plan(gapless), traits(plan.carriers.size()), reports(plan.carriers.size()), tags(plan.carriers.size()),
+          edges(plan.carriers.size()) {
         for (std::size_t k = traits.size(); k-- > 0;) {
             try {
                 held.reset();
                 set_ffmpeg_log_source(utf8_from_path(plan.carriers[k]));
                 held.emplace(analyse_input(plan.carriers[k]));
                 traits[k] = traits_of(*held);
+                tags[k] = std::move(held->carrier_tags);
+                edges[k] = carrier_edges(held->payload.span(), held->sync_offset, held->packing);
                 check_interruption();
             } catch (const std::exception& error) {
                 throw std::runtime_error(plan.carrier_labels[k] + ": " + error.what());
@@ -120,7 +126,21 @@ struct DiscStream {
                                          ": its " + difference + " differs");
             }
         }
+        check_order();
     }
+    // Tracks given out of order, or a file missing between two, would join frames that do not follow
+    // each other: refused before any output exists.
+    void check_order() const {
+        for (std::size_t k = 1; k < edges.size(); ++k) {
+            if (continues(edges[k - 1], edges[k], traits[0].packing)) continue;
+            const std::string before =
+                plan.track_per_carrier ? "track " + std::to_string(k) + " (" + utf8_from_path(plan.carriers[k - 1]) + ")"
+                                       : plan.carrier_labels[k - 1];
+            throw std::runtime_error(plan.carrier_labels[k] + " does not continue " + before +
+                                     ": are the tracks in disc order?");
+        }
+    }
+
     DiscStream(const DiscStream&) = delete;  // its source() refers to it
     DiscStream& operator=(const DiscStream&) = delete;
 
@@ -144,6 +164,15 @@ struct DiscStream {
     }
 };
 
+// Each track of the operand form keeps its own rip's tags and cover under the plan's (the numbering
+// and the command line's album tags); a sheet's tracks take the sheet's texts alone.
+std::vector<TrackOutput> tagged_tracks(const GaplessPlan& plan, const DiscStream& stream) {
+    std::vector<TrackOutput> tracks = plan.tracks;
+    if (!plan.track_per_carrier) return tracks;
+    for (std::size_t k = 0; k < tracks.size(); ++k) tracks[k].tags = merge_tags(stream.tags[k], plan.tracks[k].tags);
+    return tracks;
+}
+
 int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream& report) {
     check_outputs(plan, options.overwrite);
     DiscStream stream(plan);
@@ -164,7 +193,7 @@ int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream
     };
     const Operation operation{OutputSettings{*options.gapless, options.overwrite},
                               DecodeTuning{.conceal_damage = options.conceal_damage}, stream.source(),
-                              TrackOutputs{plan.tracks, placement.boundaries, on_progress}};
+                              TrackOutputs{tagged_tracks(plan, stream), placement.boundaries, on_progress}};
     try {
         run_operation(operation, report, progress);
     } catch (const std::exception& error) {

@@ -14,7 +14,11 @@ void ProgressLine::draw(std::size_t track, std::uint64_t position) {
     if (track == last_track && percent == last_percent) return;
     last_track = track;
     last_percent = percent;
-    std::cerr << "\rTrack " << track + 1 << " of " << count << ", " << percent << "% of the disc" << std::flush;
+    if (disc) {
+        std::cerr << "\rTrack " << track + 1 << " of " << count << ", " << percent << "% of the disc" << std::flush;
+    } else {
+        std::cerr << "\r" << percent << "% of the input" << std::flush;
+    }
 }
 
 void ProgressLine::clear() {

@@ -5,12 +5,14 @@
 
 namespace orvane {
 
-// "Track k of n, p% of the disc", redrawn in place on a terminal's standard error while a disc is
-// written; gone before the closing lines on standard output, which share the terminal.
+// "Track k of n, p% of the disc" ("p% of the input" for one file), redrawn in place on a terminal's
+// standard error while the outputs are written; gone before the closing lines on standard output,
+// which share the terminal.
 struct ProgressLine {
     bool shown = false;
+    bool disc = true;         // a disc's tracks, not one file
     std::size_t count = 0;    // tracks
-    std::uint64_t total = 0;  // bytes of the disc's stream
+    std::uint64_t total = 0;  // bytes of the stream
     std::size_t last_track = SIZE_MAX;
     int last_percent = -1;
 

@@ -29,6 +29,7 @@
 #include "platform/file_identity.hpp"
 #include "platform/installed_name.hpp"
 #include "platform/interruption.hpp"
+#include "platform/terminal.hpp"
 #include "platform/utf8_path.hpp"
 
 namespace orvane {
@@ -116,11 +117,18 @@ int convert_file(const RunOptions& options, RunState& state, std::ostream& repor
     if (!kind) throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
     if (kind == OutputKind::Dts || kind == OutputKind::Wav) refuse_tags(options.tags);
 
+    // A long conversion shows how far it is on a terminal, as a disc's does.
+    ProgressLine progress;
+    progress.shown = !options.quiet && standard_error_is_terminal();
+    progress.disc = false;
+    progress.total = dts_stream(analysis).size();
+    const TrackProgress on_progress = [&progress](std::size_t track, std::uint64_t position) {
+        progress.draw(track, position);
+    };
     const Operation operation{OutputSettings{*kind, options.overwrite},
                               DecodeTuning{.conceal_damage = options.conceal_damage}, file_source(analysis),
-                              TrackOutputs{{std::move(output)}, {}, {}}};
-    ProgressLine no_progress;
-    run_operation(operation, report, no_progress);
+                              TrackOutputs{{std::move(output)}, {}, on_progress}};
+    run_operation(operation, report, progress);  // a failure's unwinding clears the line
     report << "\nConversion complete.\n";
     return 0;
 }

@@ -27,7 +27,7 @@ struct TagSet {
     std::string copyright;
     // Any other tag by name (upper case, printable ASCII without "="), written after the fields above.
     std::vector<std::pair<std::string, std::string>> extra;
-    // The front cover given with --picture.
+    // The front cover given with --picture, or the one the input carries.
     std::optional<CoverPicture> picture;
 };
 

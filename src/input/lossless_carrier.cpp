@@ -13,6 +13,7 @@
 #include "common/byte_order.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
 #include "dts/dts_sync.hpp"
+#include "common/cover_picture.hpp"
 #include "common/text_encoding.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
@@ -97,6 +98,28 @@ TagSet carrier_tags(const AVDictionary* metadata) {
         if (printable && !describes_carrier && *entry->value != '\0') tags.extra.emplace_back(name, entry->value);
     }
     return tags;
+}
+
+// The carrier's cover: a picture FFmpeg hands over as an attached picture (a FLAC PICTURE block, a
+// WavPack APEv2 cover art item), the front cover (FLAC type 3) before any other. One that is no JPEG
+// or PNG, or larger than a FLAC block holds, is left behind rather than failing the conversion.
+std::optional<CoverPicture> carrier_cover(const AVFormatContext& input) {
+    std::optional<CoverPicture> chosen;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream& stream = *input.streams[i];
+        if ((stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 || stream.attached_pic.size <= 0) continue;
+        const AVDictionaryEntry* comment = av_dict_get(stream.metadata, "comment", nullptr, 0);
+        const bool front = (comment != nullptr && std::strcmp(comment->value, "Cover (front)") == 0) ||
+                           av_dict_get(stream.metadata, "Cover Art (Front)", nullptr, 0) != nullptr;
+        if (chosen && !front) continue;
+        try {
+            chosen = parse_cover_picture({stream.attached_pic.data, static_cast<std::size_t>(stream.attached_pic.size)});
+        } catch (const std::runtime_error&) {
+            continue;
+        }
+        if (front) break;
+    }
+    return chosen;
 }
 
 // A WavPack file in hybrid mode holds lossy samples (the correction file is not read): the DTS
@@ -251,6 +274,7 @@ CarrierLayout check_carrier(const OpenCarrier& carrier, CarrierFormat format, In
     analysis.bits_per_sample = 16;
     analysis.channels = 2;
     analysis.carrier_tags = carrier_tags(carrier.input->metadata);
+    analysis.carrier_tags.picture = carrier_cover(*carrier.input);
     layout.per_sample_clock = stream.time_base.num == 1 && stream.time_base.den == layout.sample_rate;
     layout.declared = layout.per_sample_clock && stream.duration > 0 ? stream.duration : 0;
     return layout;

@@ -154,6 +154,56 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
     }
 }
 
+// Rips as rippers leave them: each track's output keeps that rip's own tags and cover (FLAC comments
+// and PICTURE, a WAV's INFO list), under the album tags given for every track.
+TEST_F(Gapless, EachTrackKeepsItsRipsTagsAndCover) {
+    const std::vector<fs::path> pieces = write_tracks(disc(DtsPacking::Le14), ".dtswav");
+    std::vector<fs::path> flac_rips;
+    std::vector<fs::path> wav_rips;
+    std::vector<Bytes> covers;
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        const std::string n = std::to_string(k + 1);
+        covers.push_back(jpeg_header_only(static_cast<std::uint16_t>(100 + k), 100));
+        write_file(dir.file("c" + n + ".jpg"), covers.back());
+        flac_rips.push_back(dir.file("r" + n + ".rip"));  // FLAC, by content: no output replaces it
+        write_file(flac_rips.back(), encode_lossless(read_file(pieces[k]), LosslessTool::Flac,
+                                                     {"-T", "TITLE=Song " + n, "-T", "ARTIST=Band", "-T", "ALBUM=Old",
+                                                      "--picture=" + dir.file("c" + n + ".jpg").string()}));
+        const Bytes info = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 2, 0, 0, 0, 'S', static_cast<std::uint8_t>('0' + k)};
+        const Bytes piece = read_file(pieces[k]);
+        wav_rips.push_back(dir.file("w" + n + ".dtswav"));
+        write_file(wav_rips.back(), build_wav("RIFF", {{"fmt ", fmt_body(1, 2, 44100, 16)},
+                                                       {"data", Bytes(piece.begin() + 44, piece.end())},
+                                                       {"LIST", info}}));
+    }
+    std::vector<std::string> args = gapless_args("flac", flac_rips);
+    args.insert(args.end(), {"--album", "Given"});
+    for (const std::string format : {"flac", "mka"}) {
+        args[1] = format;
+        const auto run = run_orvane(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    const auto run = run_orvane(gapless_args("flac", wav_rips));
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        SCOPED_TRACE(k);
+        const std::string flac = fs::path(flac_rips[k]).replace_extension(".flac").string();
+        EXPECT_EQ(run_program("metaflac", {"--show-tag=TITLE", "--show-tag=ARTIST", "--show-tag=ALBUM", flac}).out,
+                  "TITLE=Song " + std::to_string(k + 1) + "\nARTIST=Band\nALBUM=Given\n");
+        const auto picture = run_program("metaflac", {"--export-picture-to=-", flac});
+        EXPECT_TRUE(Bytes(picture.out.begin(), picture.out.end()) == covers[k]);
+        const std::string mka = fs::path(flac_rips[k]).replace_extension(".mka").string();
+        const auto tags = run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "default=nw=1", mka});
+        EXPECT_NE(tags.out.find("TAG:title=Song " + std::to_string(k + 1) + "\n"), std::string::npos) << tags.out;
+        EXPECT_NE(tags.out.find("TAG:ALBUM=Given\n"), std::string::npos) << tags.out;
+        const fs::path extracted = dir.file("cover.out");
+        ASSERT_EQ(run_program("mkvextract", {mka, "attachments", "1:" + extracted.string()}).status, 0);
+        EXPECT_TRUE(read_file(extracted) == covers[k]);
+        const std::string from_wav = fs::path(wav_rips[k]).replace_extension(".flac").string();
+        EXPECT_EQ(run_program("metaflac", {"--show-tag=TITLE", from_wav}).out, "TITLE=S" + std::to_string(k) + "\n");
+    }
+}
+
 // Damage across the first cut, concealed: every track keeps its length, the cut falling inside the
 // silence where it would have fallen in the audio.
 TEST_F(Gapless, ConcealedDamageKeepsEveryTrackItsLength) {
@@ -182,6 +232,15 @@ TEST_F(Gapless, ProgressLineOnATerminalCountsTheTracks) {
     ASSERT_NE(first, std::string::npos) << result.out;
     EXPECT_EQ(result.out.substr(first, 15), "\rTrack 1 of 3, ");
     EXPECT_NE(result.out.find("\rTrack 3 of 3, "), std::string::npos) << result.out;
+    // One file's conversion shows its share of the input, gone before the closing line.
+    const std::string single = std::string("'") + ORVANE_BINARY_PATH + "' '" + dir.file("whole.dtswav").string() +
+                               "' '" + dir.file("whole.flac").string() + "'";
+    const auto file = run_program("script", {"-qec", single, "/dev/null"});
+    ASSERT_EQ(file.status, 0) << file.out;
+    const auto percent = file.out.find("% of the input");
+    ASSERT_NE(percent, std::string::npos) << file.out;
+    EXPECT_LT(percent, file.out.find("\r\033[K"));
+    EXPECT_EQ(file.out.find("% of the input", file.out.find("Conversion complete.")), std::string::npos);
 }
 
 TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
@@ -195,6 +254,10 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     } cases[] = {
         {carrier_wav(other_packing), {}, "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1: its DTS packing differs"},
         {carrier_wav(payload, 48000), {}, "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1: its carrier format differs"},
+        // Track 1 given again as track 2: the frame cut at track 1's end is not completed where it starts.
+        {carrier_wav(Bytes(payload.begin(), payload.begin() + kCuts[0])), {},
+         "track 2 of 3 (" + tracks[1].string() + ") does not continue track 1 (" + tracks[0].string() +
+             "): are the tracks in disc order?"},
         {{}, {"--title", "A"}, "--title cannot be combined with --gapless: every track would get the same title"},
         {{}, {"--skip-existing"}, "--gapless cannot be combined with --skip-existing"},
         {{}, {"--artist", "A"}, "tagging is supported for FLAC or Matroska output only"},

@@ -10,6 +10,7 @@
 #include "support/error_text.hpp"
 #include "support/lossless_encode.hpp"
 #include "support/matroska_contents.hpp"
+#include "support/picture_bytes.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
 #include "support/wav_file.hpp"
@@ -69,13 +70,18 @@ INSTANTIATE_TEST_SUITE_P(AllPackings, LosslessCarrierPacking,
 TEST(LosslessCarrier, CarrierTagsReachTaggedOutputsUnderTheCommandLine) {
     test::TempDir dir;
     const fs::path input = dir.file("rip.flac");
+    const Bytes cover = test::png_header_only(50, 40);
+    test::write_file(dir.file("cover.png"), cover);
     test::write_file(input, test::encode_lossless(cd_carrier(DtsPacking::Le14), test::LosslessTool::Flac,
                                                   {"-T", "TITLE=Ripped", "-T", "ARTIST=Band", "-T", "ISRC=GB1234567890",
-                                                   "-T", "REPLAYGAIN_TRACK_GAIN=+9.00 dB"}));
+                                                   "-T", "REPLAYGAIN_TRACK_GAIN=+9.00 dB",
+                                                   "--picture=" + dir.file("cover.png").string()}));
     ASSERT_EQ(test::run_orvane({input.string(), dir.file("out.flac").string(), "--title", "Given"}).status, 0);
     const auto comments =
         test::run_program("metaflac", {"--no-utf8-convert", "--export-tags-to=-", dir.file("out.flac").string()}).out;
     EXPECT_EQ(comments, "TITLE=Given\nARTIST=Band\nISRC=GB1234567890\nENCODER=ORVANE 1.0.1.0\n");
+    const auto picture = test::run_program("metaflac", {"--export-picture-to=-", dir.file("out.flac").string()});
+    EXPECT_TRUE(Bytes(picture.out.begin(), picture.out.end()) == cover);
 
     ASSERT_EQ(test::run_orvane({input.string(), dir.file("out.mka").string(), "--artist", "Other"}).status, 0);
     const auto tags = test::run_program("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
@@ -84,6 +90,8 @@ TEST(LosslessCarrier, CarrierTagsReachTaggedOutputsUnderTheCommandLine) {
     EXPECT_NE(tags.out.find("TAG:ARTIST=Other\n"), std::string::npos) << tags.out;
     EXPECT_NE(tags.out.find("TAG:ISRC=GB1234567890\n"), std::string::npos) << tags.out;
     EXPECT_EQ(tags.out.find("REPLAYGAIN"), std::string::npos) << tags.out;
+    EXPECT_NE(test::run_program("mkvinfo", {dir.file("out.mka").string()}).out.find("File name: cover.png\n"),
+              std::string::npos);
     // Untagged outputs stay untagged: the carrier's tags are no reason to refuse them.
     EXPECT_EQ(test::run_orvane({input.string(), dir.file("out.wav").string()}).status, 0);
 }
