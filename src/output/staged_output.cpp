@@ -53,7 +53,7 @@ StagedOutput::StagedOutput(const fs::path& output_path, bool overwrite) : path(o
     std::error_code error;
     const fs::file_status status = fs::symlink_status(file, error);
     const bool replacing = fs::exists(status);
-    if (replacing && (!fs::is_regular_file(status) || !is_disk_file(file) || !can_be_written(file))) return;
+    if (replacing && (!fs::is_regular_file(status) || !can_be_written(file))) return;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const fs::path temporary = temporary_name(file, attempt);
         const NewFile created = create_new_file(temporary);

@@ -8,10 +8,6 @@ namespace orvane {
 // Creates the file, or empties an existing one, for binary writing; nullptr when that fails.
 std::FILE* open_output_file(const std::filesystem::path& path);
 
-// True when the existing entry at `path` (links followed) is a file on a disk, which a staged output
-// may replace; false for a device, a pipe or anything else, which is written directly.
-bool is_disk_file(const std::filesystem::path& path);
-
 enum class NewFile { created, exists, failed };
 
 // Creates an empty file where no entry of any kind is yet (not even a dangling link), and closes it:

@@ -10,11 +10,6 @@ namespace orvane {
 
 std::FILE* open_output_file(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
 
-bool is_disk_file(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
 NewFile create_new_file(const std::filesystem::path& path) {
     // O_EXCL also refuses a dangling link rather than creating the file it points to.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

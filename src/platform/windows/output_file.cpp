@@ -7,18 +7,6 @@ namespace orvane {
 // By the wide name: a narrow one would pass through the ANSI code page.
 std::FILE* open_output_file(const std::filesystem::path& path) { return ::_wfopen(path.c_str(), L"wb"); }
 
-// The handle's own type, not the name's: a name may lead to a device (under Wine, a link to one).
-bool is_disk_file(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
-    const HANDLE handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return true;  // what it is stays for the writer to find out
-    const bool disk = ::GetFileType(handle) == FILE_TYPE_DISK;
-    ::CloseHandle(handle);
-    return disk;
-}
-
 NewFile create_new_file(const std::filesystem::path& path) {
     // Plain attributes: a hidden file could not be emptied again by _wfopen's "wb".
     const HANDLE handle =
