@@ -411,11 +411,14 @@ TEST_F(DriverTest, UnqueryableOutputPathEndsWithTheFileSystemError) {
 }
 
 TEST_F(DriverTest, WriteFailuresAreReportedNotHidden) {
-    fs::create_symlink("/dev/full", dir.file("full.dts"));
-    const auto full = run_orvane({carrier.string(), dir.file("full.dts").string(), "--overwrite"});
-    EXPECT_EQ(full.status, 2);
-    EXPECT_EQ(full.err, error_report("error writing DTS output"));
-    EXPECT_EQ(full.out.find("Conversion complete."), std::string::npos);
+    // A Windows program under Wine sees a link to /dev/full as a disk file, which a finished output replaces.
+    if (!test::testing_windows_build()) {
+        fs::create_symlink("/dev/full", dir.file("full.dts"));
+        const auto full = run_orvane({carrier.string(), dir.file("full.dts").string(), "--overwrite"});
+        EXPECT_EQ(full.status, 2);
+        EXPECT_EQ(full.err, error_report("error writing DTS output"));
+        EXPECT_EQ(full.out.find("Conversion complete."), std::string::npos);
+    }
 
     const auto missing_dir = run_orvane({carrier.string(), dir.file("no/such/dir/out.dts").string()});
     EXPECT_EQ(missing_dir.err, error_report("unable to create output file"));

@@ -83,6 +83,7 @@ struct FaultTest : ::testing::Test {
 
 TEST_F(FaultTest, FullDiskFailsEveryOutputKind) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    if (test::testing_windows_build()) GTEST_SKIP() << "under Wine a link to /dev/full looks like a disk file";
     // Where a buffered writer notices the full disk (a write or the flush before the header update)
     // may change; any of its write messages will do, a success never.
     const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
