@@ -98,7 +98,7 @@ TEST_F(DriverTest, MoreFilesThanOneRunTakesAreRefused) {
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, kBanner);
         EXPECT_EQ(result.err.rfind("Error: too many files: 3 given; one run converts one input file into one output "
-                                   "file (--gapless converts the tracks of a disc together)\n", 0), 0u) << result.err;
+                                   "file (--gapless converts the tracks of a disc together, --batch each file on its own)\n", 0), 0u) << result.err;
     }
     EXPECT_EQ(test::read_file(second), rip);
     EXPECT_FALSE(fs::exists("o.flac"));

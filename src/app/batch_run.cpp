@@ -1,0 +1,162 @@
+#include "app/batch_run.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ffmpeg/ffmpeg_log.hpp"
+#include "output/output_policy.hpp"
+#include "platform/interruption.hpp"
+#include "platform/utf8_path.hpp"
+
+namespace orvane {
+namespace {
+
+struct BatchJob {
+    RunOptions options;  // the single-file run's: the input and its output
+    bool started = false;
+    bool done = false;
+    std::string report;                  // what the conversion reported
+    std::optional<FileOutcome> outcome;  // none when it failed
+    std::string failure;                 // FFmpeg's lines and the failed line
+};
+
+std::vector<BatchJob> plan_jobs(const RunOptions& options) {
+    std::vector<BatchJob> jobs(options.operands.size());
+    const std::string extension = "." + output_kind_name(*options.batch);
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        RunOptions& single = jobs[k].options;
+        single = options;
+        std::filesystem::path output = path_from_utf8(options.operands[k]);
+        output.replace_extension(extension);
+        single.operands = {options.operands[k], utf8_from_path(output_in_folder(output, options.output_dir))};
+        single.output_dir.clear();
+    }
+    return jobs;
+}
+
+// Before any work: no output may be an input (its own, or another file's) or another file's output.
+void check_collisions(const std::vector<BatchJob>& jobs) {
+    std::set<std::filesystem::path> outputs;
+    for (const BatchJob& job : jobs) {
+        const std::filesystem::path output = path_from_utf8(job.options.operands[1]);
+        const std::string& input = job.options.operands[0];
+        for (const BatchJob& other : jobs) {
+            const std::filesystem::path other_input = path_from_utf8(other.options.operands[0]);
+            try {
+                if (output == other_input) throw std::runtime_error("output file must not be the input file");
+                ensure_output_is_not_input(other_input, output);
+            } catch (const std::exception& error) {
+                if (&other == &job) throw std::runtime_error(input + ": " + error.what());
+                throw std::runtime_error(input + ": its output is another input file: " + other.options.operands[0]);
+            }
+        }
+        if (!outputs.insert(std::filesystem::weakly_canonical(output)).second) {
+            throw std::runtime_error(input + ": another file has the same output file: " + job.options.operands[1]);
+        }
+    }
+}
+
+// One file, as a single-file run converts it; its report and FFmpeg's lines kept for the printing.
+void run_job(BatchJob& job, const FileConversion& convert) {
+    std::ostringstream report;
+    take_ffmpeg_log();  // nothing of an earlier file on this thread
+    try {
+        job.outcome = convert(job.options, report);
+    } catch (const std::exception& error) {
+        for (const std::string& line : take_ffmpeg_log()) job.failure += line;
+        job.failure += job.options.operands[0] + ": failed: " + error.what() + "\n";
+    }
+    job.report = report.str();
+}
+
+// Runs the jobs on `workers` threads, each taking the next file not begun. Calls `finished` for each
+// job in input order as soon as it and all before it are done; after an interruption, the files not
+// yet begun are not begun.
+void run_jobs(std::vector<BatchJob>& jobs, unsigned workers, const FileConversion& convert,
+              const std::function<void(const BatchJob&)>& finished) {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next++) < jobs.size();) {
+            const bool begin = !interrupted();
+            if (begin) {
+                jobs[k].started = true;
+                run_job(jobs[k], convert);
+            }
+            const std::lock_guard<std::mutex> lock(mutex);
+            jobs[k].done = true;
+            done.notify_all();
+        }
+    };
+    std::vector<std::jthread> threads;
+    for (unsigned t = 0; t < std::min<std::size_t>(workers, jobs.size()); ++t) threads.emplace_back(work);
+    for (const BatchJob& job : jobs) {
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [&] { return job.done; });
+        lock.unlock();
+        finished(job);
+    }
+}
+
+struct BatchCount {
+    std::size_t converted = 0;
+    std::size_t failed = 0;
+    std::size_t skipped = 0;
+    std::size_t not_started = 0;  // after an interruption
+};
+
+// A file's report under its heading, then its outcome line: on standard output, or with FFmpeg's
+// lines on standard error when it failed. --quiet leaves out the report alone.
+void print_job(const BatchJob& job, std::size_t index, std::size_t count, std::ostream& report, BatchCount& counted) {
+    const std::string& input = job.options.operands[0];
+    if (!job.started) {
+        ++counted.not_started;
+        return;
+    }
+    report << "File " << index + 1 << " of " << count << ": " << input << "\n" << job.report;
+    if (!job.outcome) {
+        std::cout.flush();
+        std::cerr << job.failure << std::flush;
+        ++counted.failed;
+    } else if (*job.outcome == FileOutcome::Converted) {
+        std::cout << input << ": converted\n";
+        ++counted.converted;
+    } else {
+        std::cout << input << ": skipped\n";
+        ++counted.skipped;
+    }
+    report << "\n";
+}
+
+}  // namespace
+
+int run_batch(const RunOptions& options, const FileConversion& convert, std::ostream& report) {
+    if (options.operands.empty()) throw std::runtime_error("no input file specified");
+    std::vector<BatchJob> jobs = plan_jobs(options);
+    check_collisions(jobs);
+    if (!options.output_dir.empty()) create_output_folder(path_from_utf8(options.output_dir));
+    const unsigned workers = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    BatchCount counted;
+    std::size_t index = 0;
+    run_jobs(jobs, workers, convert,
+             [&](const BatchJob& job) { print_job(job, index++, jobs.size(), report, counted); });
+    std::cout << counted.converted << " converted, " << counted.failed << " failed, " << counted.skipped << " skipped";
+    if (counted.not_started > 0) std::cout << ", " << counted.not_started << " not started";
+    std::cout << "\n" << std::flush;
+    check_interruption();
+    return counted.failed > 0 ? 2 : 0;
+}
+
+}  // namespace orvane
