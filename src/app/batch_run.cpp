@@ -16,6 +16,7 @@
 
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "output/output_policy.hpp"
+#include "platform/file_pattern.hpp"
 #include "platform/interruption.hpp"
 #include "platform/utf8_path.hpp"
 
@@ -32,14 +33,18 @@ struct BatchJob {
 };
 
 std::vector<BatchJob> plan_jobs(const RunOptions& options) {
-    std::vector<BatchJob> jobs(options.operands.size());
+    std::vector<std::string> inputs;
+    for (const std::string& operand : options.operands) {
+        for (std::string& input : files_matching(operand)) inputs.push_back(std::move(input));
+    }
+    std::vector<BatchJob> jobs(inputs.size());
     const std::string extension = "." + output_kind_name(*options.batch);
     for (std::size_t k = 0; k < jobs.size(); ++k) {
         RunOptions& single = jobs[k].options;
         single = options;
-        std::filesystem::path output = path_from_utf8(options.operands[k]);
+        std::filesystem::path output = path_from_utf8(inputs[k]);
         output.replace_extension(extension);
-        single.operands = {options.operands[k], utf8_from_path(output_in_folder(output, options.output_dir))};
+        single.operands = {inputs[k], utf8_from_path(output_in_folder(output, path_from_utf8(options.output_dir)))};
         single.output_dir.clear();
     }
     return jobs;
