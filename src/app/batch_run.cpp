@@ -38,7 +38,8 @@ std::vector<BatchJob> plan_jobs(const RunOptions& options) {
         for (std::string& input : files_matching(operand)) inputs.push_back(std::move(input));
     }
     std::vector<BatchJob> jobs(inputs.size());
-    const std::string extension = "." + output_kind_name(*options.batch);
+    std::string extension = ".";
+    extension += output_kind_name(*options.batch);
     for (std::size_t k = 0; k < jobs.size(); ++k) {
         RunOptions& single = jobs[k].options;
         single = options;
