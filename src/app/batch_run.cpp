@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -16,6 +18,7 @@
 
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "output/output_policy.hpp"
+#include "platform/file_identity.hpp"
 #include "platform/file_pattern.hpp"
 #include "platform/interruption.hpp"
 #include "platform/utf8_path.hpp"
@@ -51,24 +54,38 @@ std::vector<BatchJob> plan_jobs(const RunOptions& options) {
     return jobs;
 }
 
+// The input an output would replace: its path as given, or (when the output exists) the same file
+// under another spelling; SIZE_MAX for none.
+std::size_t input_replaced(const std::filesystem::path& output, const std::map<std::filesystem::path, std::size_t>& paths,
+                           const std::vector<std::optional<FileIdentity>>& inputs) {
+    if (const auto named = paths.find(output); named != paths.end()) return named->second;
+    const std::optional<FileIdentity> identity = file_identity(output);
+    for (std::size_t k = 0; identity && k < inputs.size(); ++k) {
+        if (inputs[k] == identity) return k;
+    }
+    return SIZE_MAX;
+}
+
 // Before any work: no output may be an input (its own, or another file's) or another file's output.
 void check_collisions(const std::vector<BatchJob>& jobs) {
+    std::map<std::filesystem::path, std::size_t> paths;
+    std::vector<std::optional<FileIdentity>> inputs;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const std::filesystem::path input = path_from_utf8(jobs[k].options.operands[0]);
+        paths.emplace(input, k);
+        inputs.push_back(file_identity(input));
+    }
     std::set<std::filesystem::path> outputs;
-    for (const BatchJob& job : jobs) {
-        const std::filesystem::path output = path_from_utf8(job.options.operands[1]);
-        const std::string& input = job.options.operands[0];
-        for (const BatchJob& other : jobs) {
-            const std::filesystem::path other_input = path_from_utf8(other.options.operands[0]);
-            try {
-                if (output == other_input) throw std::runtime_error("output file must not be the input file");
-                ensure_output_is_not_input(other_input, output);
-            } catch (const std::exception& error) {
-                if (&other == &job) throw std::runtime_error(input + ": " + error.what());
-                throw std::runtime_error(input + ": its output is another input file: " + other.options.operands[0]);
-            }
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const std::string& input = jobs[k].options.operands[0];
+        const std::filesystem::path output = path_from_utf8(jobs[k].options.operands[1]);
+        const std::size_t replaced = input_replaced(output, paths, inputs);
+        if (replaced == k) throw std::runtime_error(input + ": output file must not be the input file");
+        if (replaced != SIZE_MAX) {
+            throw std::runtime_error(input + ": its output is another input file: " + jobs[replaced].options.operands[0]);
         }
         if (!outputs.insert(std::filesystem::weakly_canonical(output)).second) {
-            throw std::runtime_error(input + ": another file has the same output file: " + job.options.operands[1]);
+            throw std::runtime_error(input + ": another file has the same output file: " + jobs[k].options.operands[1]);
         }
     }
 }

@@ -169,12 +169,13 @@ TEST_F(DriverTest, BatchInterruptionStopsEveryConversion) {
 // Outputs that would replace an input or each other are refused before any file is read.
 TEST_F(DriverTest, BatchCollisionsAreRefusedBeforeAnyWork) {
     const std::string in = carrier.string(), flac = dir.file("in.flac").string(), dts = dir.file("in.dts").string();
+    const std::string spelled = (dir.path / "." / "in.wav").string();
     const struct {
         std::vector<std::string> args;
         std::string error;
     } cases[] = {
         {{"--batch", "wav", in}, in + ": output file must not be the input file"},
-        {{"--batch", "wav", flac, in}, flac + ": its output is another input file: " + in},
+        {{"--batch", "wav", flac, spelled}, flac + ": its output is another input file: " + spelled},
         {{"--batch", "flac", in, dts}, dts + ": another file has the same output file: " + flac},
         {{"--batch", "mka", in, "--output-dir", in}, "cannot create the output folder: " + in},
     };
