@@ -1,6 +1,8 @@
 #include "app/command_line.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -66,13 +68,21 @@ bool set_flag(RunOptions& options, const std::string& argument) {
     return false;
 }
 
+unsigned jobs_named(const std::string& value) {
+    const bool digits = !value.empty() && value.size() <= 4 && value.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(value) == 0) {
+        throw std::runtime_error("--jobs takes a number of conversions at once, 1 or more: " + value);
+    }
+    return static_cast<unsigned>(std::stoul(value));
+}
+
 // The options that take the next argument as their value, whatever it is; false for any other.
 bool set_valued_option(RunOptions& options, const std::vector<std::string>& arguments, std::size_t& i) {
     const std::string& option = arguments[i];
     std::string* const field = tag_field(options.tags, option);
-    if (field == nullptr && option != "--gapless" && option != "--cue" && option != "--tag" && option != "--picture") {
-        return false;
-    }
+    static const std::string kValued[] = {"--gapless", "--batch", "--jobs", "--output-dir",
+                                          "--cue",     "--tag",   "--picture"};
+    if (field == nullptr && std::ranges::find(kValued, option) == std::end(kValued)) return false;
     if (i + 1 >= arguments.size()) throw std::runtime_error(option + " requires a value");
     const std::string& value = arguments[++i];
     if (field != nullptr) {
@@ -82,6 +92,14 @@ bool set_valued_option(RunOptions& options, const std::vector<std::string>& argu
     } else if (option == "--gapless") {
         options.gapless = output_kind_named(value);
         if (!options.gapless) throw std::runtime_error("--gapless takes flac, wav, dts or mka: " + value);
+    } else if (option == "--batch") {
+        options.batch = output_kind_named(value);
+        if (!options.batch) throw std::runtime_error("--batch takes flac, wav, dts or mka: " + value);
+    } else if (option == "--jobs") {
+        options.jobs = jobs_named(value);
+    } else if (option == "--output-dir") {
+        if (value.empty()) throw std::runtime_error("--output-dir requires a value");
+        options.output_dir = value;
     } else if (option == "--cue") {
         options.cue = value;
     } else if (option == "--tag") {
@@ -92,11 +110,33 @@ bool set_valued_option(RunOptions& options, const std::vector<std::string>& argu
     return true;
 }
 
+void check_batch(const RunOptions& options) {
+    if (options.jobs > 0 && !options.batch) throw std::runtime_error("--jobs requires --batch");
+    if (!options.batch) return;
+    for (const auto& [given, name] : {std::pair{options.gapless.has_value(), "--gapless"}, {options.eac, "--eac"},
+                                      {options.scan, "--scan"}, {!options.cue.empty(), "--cue"}}) {
+        if (given) throw std::runtime_error(std::string(name) + " cannot be combined with --batch");
+    }
+    // Album-wide tags suit every file of a folder; a title or a track number suits one file only.
+    if (options.operands.size() > 1 && !options.tags.title.empty()) {
+        throw std::runtime_error("--title cannot be combined with --batch of several files: every file would get "
+                                 "the same title");
+    }
+    if (options.operands.size() > 1 && !options.tags.track.empty()) {
+        throw std::runtime_error("--track cannot be combined with --batch of several files: every file would get "
+                                 "the same track number");
+    }
+}
+
 void check_combinations(const RunOptions& options) {
+    check_batch(options);
     // Skipping an existing output and replacing it exclude each other; --eac replaces.
     if (options.skip_existing && options.eac) throw std::runtime_error("--skip-existing cannot be combined with --eac");
     if (options.skip_existing && options.overwrite) {
         throw std::runtime_error("--skip-existing cannot be combined with --overwrite");
+    }
+    if (!options.output_dir.empty() && options.scan) {
+        throw std::runtime_error("--output-dir cannot be combined with --scan");
     }
     if (!options.cue.empty()) {
         if (options.gapless) throw std::runtime_error("--cue cannot be combined with --gapless");
@@ -127,6 +167,7 @@ std::string usage_text(std::string_view program_name) {
            "  " + name + " --gapless <flac|wav|dts|mka> <track1> <track2> ... [options]\n"
            "  " + name + " --gapless <flac|wav|dts|mka> <sheet.cue> [options]\n"
            "  " + name + " <image> <image.flac|image.mka> --cue <sheet.cue> [options]\n"
+           "  " + name + " --batch <flac|wav|dts|mka> <file1> <file2> ... [options]\n"
            "\n"
            "Options:\n"
            "  --overwrite    Replace an existing output file\n"
@@ -140,6 +181,10 @@ std::string usage_text(std::string_view program_name) {
            "                       output per track beside it (flac, wav, dts or mka), cut sample exactly;\n"
            "                       with a CUE sheet, the tracks it lists, cut from its image file(s), named\n"
            "                       and tagged from its texts\n"
+           "  --batch <format>     Convert each file on its own into an output beside it, same name with the\n"
+           "                       format's extension (flac, wav, dts or mka); one line per file, then a count\n"
+           "  --jobs <n>           With --batch: conversions at once (default: one per processor)\n"
+           "  --output-dir <dir>   Put the output(s) into this folder instead (created if missing)\n"
            "  --cue <sheet.cue>    Put the track list of the input image's CUE sheet into the FLAC or\n"
            "                       Matroska output (CUESHEET block and tag, or chapters) with the disc's tags\n"
            "\n"

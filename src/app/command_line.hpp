@@ -17,6 +17,9 @@ struct RunOptions {
     bool eac = false;
     bool skip_existing = false;  // an existing output is reported and left alone
     std::optional<OutputKind> gapless;  // the operands are consecutive tracks of one disc, converted into these
+    std::optional<OutputKind> batch;    // each operand converted on its own into one of these beside it
+    unsigned jobs = 0;                  // --batch: conversions at once; 0 for one per processor
+    std::string output_dir;             // where the outputs go instead of the named or the inputs' folder
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     std::string cue;  // a CUE sheet of the input image: its track list goes into the output
     TagSet tags;

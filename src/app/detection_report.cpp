@@ -29,7 +29,8 @@ void warn_if_cut_short(std::ostream& out, const InputAnalysis& analysis, const s
     const std::string cut = cut_short_warning(analysis);
     if (cut.empty()) return;
     out.flush();
-    std::cerr << "Warning: " << (label.empty() ? "" : label + ": ") << cut << "\n";
+    // One write, so that the warnings of conversions running at once never mix within a line.
+    std::cerr << "Warning: " + (label.empty() ? "" : label + ": ") + cut + "\n";
 }
 
 }  // namespace orvane

@@ -173,8 +173,10 @@ std::vector<TrackOutput> tagged_tracks(const GaplessPlan& plan, const DiscStream
     return tracks;
 }
 
-int run_gapless(const GaplessPlan& plan, const RunOptions& options, std::ostream& report) {
+int run_gapless(GaplessPlan plan, const RunOptions& options, std::ostream& report) {
+    for (TrackOutput& track : plan.tracks) track.path = output_in_folder(track.path, path_from_utf8(options.output_dir));
     check_outputs(plan, options.overwrite);
+    if (!options.output_dir.empty()) create_output_folder(path_from_utf8(options.output_dir));
     DiscStream stream(plan);
     const TrackPlacement placement = place_track_starts(plan, stream.traits);
     for (const std::string& note : plan.notes) report << note << "\n";

@@ -41,8 +41,9 @@ struct NullBuffer : std::streambuf {
 }  // namespace
 
 std::ostream& null_report() {
-    static NullBuffer buffer;
-    static std::ostream stream(&buffer);
+    // One per thread: conversions running at once never share a stream's state.
+    static thread_local NullBuffer buffer;
+    static thread_local std::ostream stream(&buffer);
     return stream;
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/batch_run.hpp"
 #include "app/command_line.hpp"
 #include "app/detection_report.hpp"
 #include "app/gapless_run.hpp"
@@ -95,31 +96,45 @@ void add_sheet_of_image(const RunOptions& options, std::optional<OutputKind> kin
     output.tags = merge_tags(merge_tags(analysis.carrier_tags, sheet_tags), options.tags);
 }
 
-// One input file into one output file, or its scan.
-int convert_file(const RunOptions& options, RunState& state, std::ostream& report) {
-    state.input_path = path_from_utf8(options.operands[0]);
+// The output operand, in the --output-dir folder when one is given.
+std::filesystem::path output_path_of(const RunOptions& options) {
+    return output_in_folder(path_from_utf8(options.operands[1]), path_from_utf8(options.output_dir));
+}
+
+// One input file into one output file, or its scan: the single-file run, and each file of a batch.
+FileOutcome convert_file(const RunOptions& options, std::ostream& report) {
+    const std::filesystem::path input_path = path_from_utf8(options.operands[0]);
+    // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
+    if (options.skip_existing && !options.scan && options.operands.size() == 2 &&
+        std::filesystem::exists(output_path_of(options))) {
+        report << "Output exists, skipped: " << utf8_from_path(output_path_of(options)) << "\n";
+        return FileOutcome::Skipped;
+    }
     set_ffmpeg_log_source(options.operands[0]);
-    const InputAnalysis analysis = analyse_input(state.input_path);
+    const InputAnalysis analysis = analyse_input(input_path);
     check_interruption();
     print_detection_report(report, analysis);
-    warn_if_cut_short(report, analysis);
+    // In a batch, conversions run at once: the warning names its file.
+    warn_if_cut_short(report, analysis, options.batch ? options.operands[0] : "");
     if (options.scan) {
         if (!options.quiet) print_stream_summary(report, analysis);
-        return 0;
+        return FileOutcome::Converted;
     }
 
     if (options.operands.size() < 2) throw std::runtime_error("no output file specified");
-    const std::filesystem::path output_path = path_from_utf8(options.operands[1]);
-    ensure_output_is_not_input(state.input_path, output_path);
+    const std::filesystem::path output_path = output_path_of(options);
+    ensure_output_is_not_input(input_path, output_path);
     const std::optional<OutputKind> kind = output_kind_of(options.operands[1]);
     TrackOutput output{output_path, merge_tags(analysis.carrier_tags, options.tags), {}};
     if (!options.cue.empty()) add_sheet_of_image(options, kind, analysis, output, report);
     if (!kind) throw std::runtime_error("unsupported output extension; use .dts, .mka, .flac or .wav");
     if (kind == OutputKind::Dts || kind == OutputKind::Wav) refuse_tags(options.tags);
+    if (!options.output_dir.empty()) create_output_folder(path_from_utf8(options.output_dir));
 
     // A long conversion shows how far it is on a terminal, as a disc's does.
     ProgressLine progress;
-    progress.shown = !options.quiet && standard_error_is_terminal();
+    // A batch's conversions run side by side: none draws on the shared terminal line.
+    progress.shown = !options.quiet && !options.batch && standard_error_is_terminal();
     progress.disc = false;
     progress.total = dts_stream(analysis).size();
     const TrackProgress on_progress = [&progress](std::size_t track, std::uint64_t position) {
@@ -129,8 +144,7 @@ int convert_file(const RunOptions& options, RunState& state, std::ostream& repor
                               DecodeTuning{.conceal_damage = options.conceal_damage}, file_source(analysis),
                               TrackOutputs{{std::move(output)}, {}, on_progress}};
     run_operation(operation, report, progress);  // a failure's unwinding clears the line
-    report << "\nConversion complete.\n";
-    return 0;
+    return FileOutcome::Converted;
 }
 
 int convert(RunOptions options, RunState& state) {
@@ -143,24 +157,23 @@ int convert(RunOptions options, RunState& state) {
         if (options.operands.size() != 2) {
             throw std::runtime_error("--eac requires exactly one input file and one output file");
         }
-        state.eac_cleanup_path = path_from_utf8(options.operands[1]);
+        state.eac_cleanup_path = output_path_of(options);
     }
     // A picture that cannot be used ends the run before any input is read.
     if (!options.picture.empty()) options.tags.picture = load_cover_picture(path_from_utf8(options.picture));
     if (options.gapless) return convert_gapless(options, report);
+    if (options.batch) return run_batch(options, convert_file, report);
     // A glob that matched several files must not turn the second into the first one's output.
     if (options.operands.size() > 2) {
         throw std::runtime_error("too many files: " + std::to_string(options.operands.size()) +
                                  " given; one run converts one input file into one output file "
-                                 "(--gapless converts the tracks of a disc together)");
+                                 "(--gapless converts the tracks of a disc together, --batch each file on its own)");
     }
-    // The throwing overload reports a failed status query (not mere absence) as a filesystem error.
-    if (options.skip_existing && !options.scan && options.operands.size() == 2 &&
-        std::filesystem::exists(path_from_utf8(options.operands[1]))) {
-        report << "Output exists, skipped: " << options.operands[1] << "\n";
-        return 0;
+    state.input_path = path_from_utf8(options.operands[0]);
+    if (convert_file(options, report) == FileOutcome::Converted && !options.scan) {
+        report << "\nConversion complete.\n";
     }
-    return convert_file(options, state, report);
+    return 0;
 }
 
 // The one failure handler: clean-up, FFmpeg's error lines and the two report lines on standard

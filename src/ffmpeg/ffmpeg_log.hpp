@@ -12,14 +12,14 @@ struct FfmpegLogCapture {
 };
 
 // Takes FFmpeg's log off the terminal for the rest of the process: lines at error level and worse
-// are collected (when kept), each prefixed with the name of the input being read; the rest is
-// dropped. Clears what an earlier run collected.
+// are collected (when kept) by the thread that logs them, each prefixed with the name of the input
+// that thread reads; the rest is dropped. Clears what this thread collected before.
 void capture_ffmpeg_log(FfmpegLogCapture capture);
 
-// The name that prefixes the lines FFmpeg logs from now on: the input file being read.
+// The name that prefixes the lines FFmpeg logs on this thread from now on: the input file being read.
 void set_ffmpeg_log_source(const std::string& name);
 
-// The collected lines, each ending in a line feed, and the collection emptied.
+// This thread's collected lines, each ending in a line feed, and its collection emptied.
 std::vector<std::string> take_ffmpeg_log();
 
 }  // namespace orvane

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/file_identity.hpp"
+#include "platform/utf8_path.hpp"
 
 namespace orvane {
 
@@ -27,6 +28,20 @@ void ensure_output_is_not_input(const std::filesystem::path& input_path, const s
     // A path that cannot be queried (absent, or no permission) is never taken for the input.
     const auto input = file_identity(input_path);
     if (input && input == file_identity(output_path)) throw std::runtime_error("output file must not be the input file");
+}
+
+std::filesystem::path output_in_folder(const std::filesystem::path& output, const std::filesystem::path& folder) {
+    return folder.empty() ? output : folder / output.filename();
+}
+
+void create_output_folder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    // An existing folder is no error; anything else at that path, or a failed creation, is. (The
+    // system's reason is left out: on Windows its text is not UTF-8.)
+    if (error || !std::filesystem::is_directory(folder, error)) {
+        throw std::runtime_error("cannot create the output folder: " + utf8_from_path(folder));
+    }
 }
 
 void remove_path_quietly(const std::filesystem::path& path) noexcept {

@@ -102,6 +102,32 @@ TEST(ParseCommandLine, ErrorsNameTheArgumentAsTyped) {
     EXPECT_EQ(parse_error({"--gapless", "Ogg"}), "--gapless takes flac, wav, dts or mka: Ogg");
 }
 
+TEST(ParseCommandLine, BatchJobsAndOutputFolderRefusals) {
+    const auto options = parse_command_line({"--batch", "Mka", "--jobs", "3", "--output-dir", "out", "a", "b"}).options;
+    EXPECT_EQ(options.batch, OutputKind::Mka);
+    EXPECT_EQ(options.jobs, 3u);
+    EXPECT_EQ(options.output_dir, "out");
+    EXPECT_EQ(parse_command_line({"--batch", "flac", "--title", "T", "a"}).options.tags.title, "T");
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--batch", "ogg"}, "--batch takes flac, wav, dts or mka: ogg"},
+        {{"--batch", "flac", "--jobs", "0"}, "--jobs takes a number of conversions at once, 1 or more: 0"},
+        {{"--batch", "flac", "--jobs", "-2"}, "--jobs takes a number of conversions at once, 1 or more: -2"},
+        {{"--batch", "flac", "--jobs", "99999"}, "--jobs takes a number of conversions at once, 1 or more: 99999"},
+        {{"--jobs", "2", "a", "b"}, "--jobs requires --batch"},
+        {{"--output-dir", ""}, "--output-dir requires a value"},
+        {{"--scan", "--output-dir", "d", "a"}, "--output-dir cannot be combined with --scan"},
+        {{"--batch", "flac", "--gapless", "flac"}, "--gapless cannot be combined with --batch"},
+        {{"--batch", "flac", "--eac"}, "--eac cannot be combined with --batch"},
+        {{"--batch", "flac", "--scan"}, "--scan cannot be combined with --batch"},
+        {{"--batch", "flac", "--cue", "s.cue"}, "--cue cannot be combined with --batch"},
+        {{"--batch", "flac", "a", "b", "--tag", "TITLE=x"},
+         "--title cannot be combined with --batch of several files: every file would get the same title"},
+        {{"--batch", "flac", "a", "b", "--track", "1"},
+         "--track cannot be combined with --batch of several files: every file would get the same track number"},
+    };
+    for (const auto& [arguments, message] : refused) EXPECT_EQ(parse_error(arguments), message) << arguments[1];
+}
+
 TEST(ParseCommandLine, TagValuesMustBeUtf8) {
     // Latin-1, a lone continuation byte, cut sequences, overlong forms, a surrogate, past U+10FFFF
     // (in four bytes, and with the lead bytes of the old five- and four-byte forms).

@@ -283,7 +283,7 @@ TEST(Documentation, ExamplesCoverEveryOperation) {
     for (const Example& example : manual_run(kSourceDir / "docs/orvane.1").examples) {
         manual_commands.push_back(example.command);
     }
-    const std::vector<std::string> wanted = {"--scan", "--eac", "-print0", ".dts", ".mka", ".flac", ".wav"};
+    const std::vector<std::string> wanted = {"--scan", "--eac", "--batch", ".dts", ".mka", ".flac", ".wav"};
     for (const auto* commands : {&readme_commands, &manual_commands}) {
         const char* name = commands == &readme_commands ? "README.md" : "orvane.1";
         for (const std::string& word : wanted) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -98,10 +100,101 @@ TEST_F(DriverTest, MoreFilesThanOneRunTakesAreRefused) {
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, kBanner);
         EXPECT_EQ(result.err.rfind("Error: too many files: 3 given; one run converts one input file into one output "
-                                   "file (--gapless converts the tracks of a disc together)\n", 0), 0u) << result.err;
+                                   "file (--gapless converts the tracks of a disc together, --batch each file on its own)\n", 0), 0u) << result.err;
     }
     EXPECT_EQ(test::read_file(second), rip);
     EXPECT_FALSE(fs::exists("o.flac"));
+}
+
+// A folder's worth of files: each converted on its own, a damaged one named and counted without
+// stopping the others, the same outputs whatever number of conversions run at once.
+TEST_F(DriverTest, BatchConvertsEveryFileItCanAndCountsTheRest) {
+    const Bytes rip = test::carrier_wav(test::cached_dts_cd_clip(12).joined());
+    const fs::path a = dir.file("a.wav"), b = dir.file("b.wav"), c = dir.file("c.WAV");
+    test::write_file(a, rip);
+    test::write_file(b, Bytes(5000, 7));
+    test::write_file(c, rip);
+    auto result = run_orvane({"--quiet", "--batch", "FLAC", a.string(), b.string(), c.string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, a.string() + ": converted\n" + c.string() + ": converted\n2 converted, 1 failed, 0 skipped\n");
+    EXPECT_EQ(result.err, b.string() + ": failed: no valid DTS sync word was detected\n");
+    EXPECT_EQ(test::run_program("flac", {"-t", "-s", dir.file("c.flac").string()}).status, 0);
+    EXPECT_FALSE(fs::exists(dir.file("b.flac")));
+
+    result = run_orvane({"--batch", "flac", "--skip-existing", a.string(), c.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, kBanner + "File 1 of 2: " + a.string() + "\nOutput exists, skipped: " +
+                              dir.file("a.flac").string() + "\n" + a.string() + ": skipped\n\nFile 2 of 2: " +
+                              c.string() + "\nOutput exists, skipped: " + dir.file("c.flac").string() + "\n" +
+                              c.string() + ": skipped\n\n0 converted, 0 failed, 2 skipped\n");
+
+    for (const char* jobs : {"1", "2"}) {
+        const fs::path folder = dir.file(std::string("jobs") + jobs);
+        result = run_orvane({"--quiet", "--batch", "flac", "--jobs", jobs, "--output-dir", folder.string(), a.string(),
+                             c.string()});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(test::read_file(folder / "a.flac"), test::read_file(dir.file("a.flac")));
+        EXPECT_EQ(test::read_file(folder / "c.flac"), test::read_file(dir.file("c.flac")));
+    }
+}
+
+// Ctrl-C reaches every conversion running: none leaves anything behind, and the run ends as interrupted.
+TEST_F(DriverTest, BatchInterruptionStopsEveryConversion) {
+    if (test::testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+    const Bytes second = test::cached_dts_cd_clip(86).joined();
+    Bytes minute;
+    for (int i = 0; i < 60; ++i) minute.insert(minute.end(), second.begin(), second.end());
+    const fs::path a = dir.file("a.wav"), b = dir.file("b.wav");
+    test::write_file(a, test::carrier_wav(minute));
+    test::write_file(b, test::carrier_wav(minute));
+    const auto result = run_orvane({"--quiet", "--batch", "flac", "--jobs", "2", a.string(), b.string()}, [&](int pid) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (std::size_t grown = 0; grown < 2 && std::chrono::steady_clock::now() < deadline;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::error_code ignored;
+            grown = 0;
+            for (const auto& entry : fs::directory_iterator(dir.path, ignored)) {
+                grown += entry.path().extension() == ".part" && entry.file_size(ignored) > 50000;
+            }
+        }
+        ::kill(pid, SIGINT);
+    });
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(result.out, "0 converted, 2 failed, 0 skipped\n");
+    EXPECT_EQ(result.err, a.string() + ": failed: interrupted\n" + b.string() + ": failed: interrupted\n" +
+                              error_report("interrupted"));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.wav", "b.wav", "in.wav"}));
+}
+
+// Outputs that would replace an input or each other are refused before any file is read.
+TEST_F(DriverTest, BatchCollisionsAreRefusedBeforeAnyWork) {
+    const std::string in = carrier.string(), flac = dir.file("in.flac").string(), dts = dir.file("in.dts").string();
+    const std::string spelled = (dir.path / "." / "in.wav").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--batch", "wav", in}, in + ": output file must not be the input file"},
+        {{"--batch", "wav", flac, spelled}, flac + ": its output is another input file: " + spelled},
+        {{"--batch", "flac", in, dts}, dts + ": another file has the same output file: " + flac},
+        {{"--batch", "mka", in, "--output-dir", in}, "cannot create the output folder: " + in},
+    };
+    for (const auto& c : cases) {
+        const auto result = run_orvane(c.args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, kBanner);
+        EXPECT_EQ(result.err, error_report(c.error));
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"in.wav"});
+    }
+}
+
+// --output-dir: a single run's output file name, in a folder made for it.
+TEST_F(DriverTest, OutputDirTakesTheOutputsFileName) {
+    const fs::path folder = dir.file("new") / "sub";
+    const auto result = run_orvane({"--quiet", carrier.string(), "elsewhere/out.dts", "--output-dir", folder.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(test::read_file(folder / "out.dts"), frames);
+    EXPECT_FALSE(fs::exists("elsewhere"));
 }
 
 TEST_F(DriverTest, SkipExistingLeavesAnExistingOutputAlone) {

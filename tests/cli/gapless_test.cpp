@@ -286,6 +286,15 @@ TEST_F(Gapless, WhatCannotBeOneDiscIsRefusedBeforeAnyOutputExists) {
     result = run_orvane(gapless_args("wav", tracks));
     EXPECT_NE(result.err.find("track 1 of 3 (" + tracks[0].string() + "): output file must not be the input file"),
               std::string::npos);
+    // In another folder, the .wav outputs of .wav rips replace nothing.
+    std::vector<std::string> args = gapless_args("wav", tracks);
+    args.insert(args.end(), {"--quiet", "--output-dir", dir.file("decoded").string()});
+    result = run_orvane(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    for (const auto& track : tracks) {
+        EXPECT_EQ(run_program("ffmpeg", {"-v", "error", "-i", (dir.file("decoded") / track.filename()).string(), "-f",
+                                         "null", "-"}).err, "");
+    }
     const std::string again = (tracks[0].parent_path() / "." / tracks[0].filename()).string();
     result = run_orvane({"--gapless", "flac", tracks[0].string(), again});
     EXPECT_NE(result.err.find("track 2 of 2 (" + again + "): another track has the same output file"), std::string::npos)

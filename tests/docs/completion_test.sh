@@ -39,8 +39,8 @@ mkdir rips
 touch track01.wav TRACK02.WAV album.dtswav raw.dts out.flac out.mka notes.txt 'with space.wav' cover.JPG
 
 expect "options" $'--track\n--tracktotal' --tra
-expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --comment --composer \
-    --conceal-damage --copyright --cue --date --disc --disctotal --eac --gapless --genre --help --overwrite --picture --quiet --scan --skip-existing --tag --title --track \
+expect "all options" "$(printf '%s\n' --album --album-artist --albumartist --artist --batch --comment --composer \
+    --conceal-damage --copyright --cue --date --disc --disctotal --eac --gapless --genre --help --jobs --output-dir --overwrite --picture --quiet --scan --skip-existing --tag --title --track \
     --tracktotal --version --year | LC_ALL=C sort)" -
 expect "input names" $'TRACK02.WAV\nalbum.dtswav\nout.flac\nraw.dts\nrips\ntrack01.wav\nwith space.wav' ''
 expect "input prefix" 'track01.wav' t
@@ -63,6 +63,10 @@ expect "options after two operands" '--overwrite' track01.wav out.flac --ov
 touch -- -x.wav
 expect "gapless takes a format" 'flac' --gapless f
 expect "gapless takes every track" 'track01.wav' --gapless flac TRACK02.WAV t
+expect "batch takes a format" 'flac' --batch f
+expect "batch takes every file" 'track01.wav' --batch flac TRACK02.WAV t
+expect "output-dir takes a folder" 'rips' --output-dir r
+expect "a folder is no operand" 'track01.wav' --output-dir rips --jobs 2 t
 touch disc.cue
 expect "gapless takes a CUE sheet" 'disc.cue' --gapless wav d
 expect "cue takes a sheet" $'disc.cue\nrips' track01.wav --cue ''

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ffmpeg/ffmpeg_log.hpp"
 
 extern "C" {
@@ -17,6 +19,12 @@ TEST(FfmpegLog, ErrorLinesAreCollectedNamedAndBounded) {
     av_log(nullptr, AV_LOG_WARNING, "dropped\n");
     av_log(nullptr, AV_LOG_ERROR, "first ");
     av_log(nullptr, AV_LOG_ERROR, "half\nsecond\n");
+    // Another thread's conversion keeps its own lines under its own input's name.
+    std::thread([] {
+        set_ffmpeg_log_source("c.wav");
+        av_log(nullptr, AV_LOG_ERROR, "other\n");
+        EXPECT_EQ(take_ffmpeg_log(), std::vector<std::string>{"c.wav: other\n"});
+    }).join();
     set_ffmpeg_log_source("b.wav");
     for (int i = 0; i < 60; ++i) av_log(nullptr, AV_LOG_FATAL, "line %d\n", i);
     const std::vector<std::string> lines = take_ffmpeg_log();
