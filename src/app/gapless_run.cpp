@@ -32,21 +32,13 @@ namespace orvane {
 namespace {
 
 CarrierTraits traits_of(const InputAnalysis& analysis) {
-    CarrierTraits traits;
-    traits.has_pcm_carrier = analysis.has_pcm_carrier;
-    traits.carrier_rate = analysis.sample_rate;
-    traits.carrier_bits = analysis.bits_per_sample;
-    traits.carrier_channels = analysis.channels;
-    traits.packing = analysis.packing;
-    traits.payload_size = analysis.payload.size();
-    traits.sync_offset = analysis.sync_offset;
     // The first frame's decode tells the stream's parameters.
     DtsStreamParams params;
     probe_dts_stream(first_dts_frame(analysis), params);
-    traits.sample_rate = params.sample_rate;
-    traits.channels = params.channels;
-    traits.samples_per_frame = params.samples_per_frame;
-    return traits;
+    return CarrierTraits{analysis.has_pcm_carrier, analysis.sample_rate,   analysis.bits_per_sample,
+                         analysis.channels,        analysis.packing,       params.sample_rate,
+                         params.channels,          params.samples_per_frame, analysis.payload.size(),
+                         analysis.sync_offset};
 }
 
 // The first thing in which `carrier` does not continue `first`, or "" when it does.
