@@ -185,7 +185,12 @@ TEST(AnalyseInput, OtherContainersAreRefusedByName) {
     Bytes two_packets(376, 0);
     two_packets[0] = two_packets[188] = 0x47;
     test::append(two_packets, clip);
-    const std::pair<Bytes, std::uint64_t> raw_streams[] = {{frame, 0}, {ebml_like, 9}, {two_packets, 376}};
+    // Three of the five packets a transport stream of this size would begin with.
+    Bytes three_packets(564, 0);
+    three_packets[0] = three_packets[188] = three_packets[376] = 0x47;
+    test::append(three_packets, clip);
+    const std::pair<Bytes, std::uint64_t> raw_streams[] = {
+        {frame, 0}, {ebml_like, 9}, {two_packets, 376}, {three_packets, 564}};
     for (const auto& [raw, sync] : raw_streams) {
         const auto analysis = analyse_input_bytes(raw);
         EXPECT_FALSE(analysis.has_pcm_carrier);
