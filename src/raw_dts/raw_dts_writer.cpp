@@ -1,7 +1,8 @@
 #include "raw_dts/raw_dts_writer.hpp"
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <functional>
 #include <ostream>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "dts/dts_sync.hpp"
 #include "dts/dts_parser.hpp"
 #include "platform/interruption.hpp"
+#include "platform/output_file.hpp"
 
 namespace orvane {
 namespace {
@@ -22,18 +24,19 @@ namespace {
 constexpr std::size_t kSwapChunkSize = std::size_t{1} << 20;
 
 struct RawOutput {
-    std::ofstream file;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
 };
 
 void open_output(RawOutput& output, const std::filesystem::path& output_path) {
-    output.file.open(output_path, std::ios::binary | std::ios::trunc);
-    if (!output.file.is_open() || !output.file) throw std::runtime_error("unable to create output file");
+    output.file.reset(open_output_file(output_path));
+    if (!output.file) throw std::runtime_error("unable to create output file");
 }
 
 void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) {
     check_interruption();
-    output.file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!output.file) throw std::runtime_error("error writing DTS output");
+    if (size > 0 && std::fwrite(data, 1, size, output.file.get()) != size) {
+        throw std::runtime_error("error writing DTS output");
+    }
 }
 
 // Writes a range of a 16-bit little-endian stream as big-endian (words counted from the sync word), a
@@ -49,9 +52,8 @@ void write_swapped(RawOutput& output, std::span<const std::uint8_t> stream, cons
 }
 
 void close_output(RawOutput& output) {
-    output.file.close();
     // A full disk often shows only when the last buffer is flushed at close.
-    if (!output.file) throw std::runtime_error("error writing DTS output");
+    if (std::fclose(output.file.release()) != 0) throw std::runtime_error("error writing DTS output");
 }
 
 // Zero stuffing, optionally ending in an S/PDIF burst preamble (Pa Pb in either byte order, then Pc
