@@ -240,7 +240,10 @@ void read_text_line(const SheetLine& line, CueSheet& sheet) {
     } else if (track && line.keyword == "ISRC") {
         track->isrc = take_value(rest);
     } else if (track && line.keyword == "FLAGS") {
-        while (!trimmed(rest).empty()) track->pre_emphasis = track->pre_emphasis || take_value(rest) == "PRE";
+        // Every value is taken, also after PRE: a short-circuit here would never empty the line.
+        while (!trimmed(rest).empty()) {
+            if (take_value(rest) == "PRE") track->pre_emphasis = true;
+        }
     } else if (!track && line.keyword == "CATALOG") {
         sheet.catalog = take_value(rest);
     } else if (!track && line.keyword == "REM") {

@@ -43,7 +43,8 @@ const std::string kDisc =
     "  TRACK 01 AUDIO\n"
     "    TITLE \"Opening\"\n"
     "    ISRC ABCDE1234567\n"
-    "    FLAGS DCP PRE\n"
+    "    FLAGS DCP PRE 4CH\n"  // a flag after PRE once never ended the line
+    "    FLAGS SCMS\n"
     "    INDEX 00 00:00:00\n"
     "    INDEX 01 00:02:00\n"
     "  TRACK 02 AUDIO\n"
