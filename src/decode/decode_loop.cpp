@@ -350,7 +350,9 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
                                     }};
     feed_dts_parser_segments(
         parser.get(), run.decoder.get(), referenced, ParserFeedWording{"DTS parser error", "DTS parser error"},
-        [&run](const std::uint8_t* data, int size, bool during_flush) { decode_packet(run, data, size, during_flush); },
+        [&run](const std::uint8_t* data, int size, int, bool during_flush) {
+            decode_packet(run, data, size, during_flush);
+        },
         tuning.parser_piece_size);
 
     avcodec_send_packet(run.decoder.get(), nullptr);  // draining mode; the result tells nothing new

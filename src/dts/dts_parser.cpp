@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dts/dts_frame_delimiter.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/dts_sync.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
@@ -15,65 +16,113 @@ namespace {
 
 constexpr std::size_t kPaddedTailSize = 4096;
 
-// Returns false when the parser made no progress and returned nothing.
-bool feed_piece(AVCodecParserContext* parser, AVCodecContext* context, const std::uint8_t* data, int size,
-                const ParserFeedWording& wording, const ParserFrameAction& on_frame) {
-    int remaining = size;
-    const std::uint8_t* position = data;
-    while (remaining > 0) {
+// The parser and what goes with it through one feeding. `timing` reads the header of each frame
+// delimited directly exactly as the parser reads the frames it returns, on the same codec context.
+struct Feed {
+    AVCodecParserContext* parser;
+    AVCodecParserContext* timing;
+    AVCodecContext* context;
+    const ParserFeedWording& wording;
+    const ParserFrameAction& on_frame;
+};
+
+struct FedPiece {
+    std::size_t consumed = 0;
+    bool progressing = true;  // false when the parser made no progress and returned nothing
+    bool at_frame_start = false;  // stopped where the parser ended a frame, holding nothing more
+};
+
+// Offers a piece call by call. With `stop_at_frame_start`, stops right after a call that ended a frame
+// at the point where it stopped reading: the parser then holds no bytes and waits for the next sync word.
+FedPiece feed_piece(const Feed& feed, const std::uint8_t* data, int size, bool stop_at_frame_start) {
+    FedPiece fed;
+    while (fed.consumed < static_cast<std::size_t>(size)) {
         check_interruption();
         std::uint8_t* out = nullptr;
         int out_size = 0;
-        const int consumed = av_parser_parse2(parser, context, &out, &out_size, position, remaining,
-                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (consumed < 0) throw std::runtime_error(wording.parse_error);
-        if (out_size > 0 && out != nullptr) on_frame(out, out_size, false);
-        if (consumed == 0 && out_size == 0) return false;
-        position += consumed;
-        remaining -= consumed;
+        const int remaining = size - static_cast<int>(fed.consumed);
+        const int consumed = av_parser_parse2(feed.parser, feed.context, &out, &out_size, data + fed.consumed,
+                                              remaining, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (consumed < 0) throw std::runtime_error(feed.wording.parse_error);
+        if (out_size > 0 && out != nullptr) feed.on_frame(out, out_size, feed.parser->duration, false);
+        if (consumed == 0 && out_size == 0) {
+            fed.progressing = false;
+            return fed;
+        }
+        fed.consumed += static_cast<std::size_t>(consumed);
+        // A consumed count of 0 may hide a sync word that began in earlier input: not a clean start.
+        if (stop_at_frame_start && out_size > 0 && consumed > 0) {
+            fed.at_frame_start = true;
+            return fed;
+        }
     }
-    return true;
+    return fed;
+}
+
+// Delimits the regular frames from `offset` on, while the parser waits at that frame start; returns
+// where the first frame it cannot delimit begins. The header is read only once the parser has read
+// one (the profile is then known), so both read it the same way.
+std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_t> body, std::size_t offset) {
+    if (feed.timing == nullptr || feed.context->profile == FF_PROFILE_UNKNOWN || feed.context->sample_rate <= 0) {
+        return offset;
+    }
+    while (offset < body.size()) {
+        const std::size_t size = regular_dts_frame_size(body.subspan(offset));
+        if (size == 0) break;
+        check_interruption();
+        std::uint8_t* out = nullptr;
+        int out_size = 0;
+        const std::uint8_t* frame = body.data() + offset;
+        if (av_parser_parse2(feed.timing, feed.context, &out, &out_size, frame, static_cast<int>(size),
+                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0) < 0) {
+            throw std::runtime_error(feed.wording.parse_error);
+        }
+        feed.on_frame(frame, static_cast<int>(size), feed.timing->duration, false);
+        offset += size;
+    }
+    return offset;
 }
 
 // Offers one stretch of the stream. The parser keeps an unfinished frame in its own buffer, so the
 // stretch may be released afterwards; its last bytes are offered from `tail`, which must stay until the
-// flush is over.
-void offer_to_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, std::span<const std::uint8_t> stream,
-                         const ParserFeedWording& wording, const ParserFrameAction& on_frame, std::size_t piece_size,
+// flush is over. Regular frames are delimited directly in the body only: the parser wants readable
+// padding behind what it is given, and the tail's frames are few.
+void offer_to_dts_parser(const Feed& feed, std::span<const std::uint8_t> stream, std::size_t piece_size,
                          std::vector<std::uint8_t>& tail) {
     piece_size = std::clamp<std::size_t>(piece_size, 1, static_cast<std::size_t>(INT_MAX));
     const std::size_t tail_size = std::min(stream.size(), kPaddedTailSize);
-    const std::size_t body_size = stream.size() - tail_size;
+    const std::span<const std::uint8_t> body = stream.first(stream.size() - tail_size);
 
-    bool progressing = true;
-    for (std::size_t offset = 0; progressing && offset < body_size; offset += piece_size) {
-        const std::size_t piece = std::min(piece_size, body_size - offset);
-        progressing = feed_piece(parser, context, stream.data() + offset, static_cast<int>(piece), wording, on_frame);
+    FedPiece fed;
+    for (std::size_t offset = 0; fed.progressing && offset < body.size(); offset += fed.consumed) {
+        if (fed.at_frame_start) offset = delimit_regular_frames(feed, body, offset);
+        const std::size_t piece = std::min(piece_size, body.size() - offset);
+        if (piece == 0) break;
+        fed = feed_piece(feed, body.data() + offset, static_cast<int>(piece), feed.timing != nullptr);
     }
     // The caller keeps the tail until the flush is over, in case the parser still refers to its last input.
     tail.clear();
-    if (progressing && tail_size > 0) {
+    if (fed.progressing && tail_size > 0) {
         tail.assign(tail_size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
         std::copy(stream.end() - static_cast<std::ptrdiff_t>(tail_size), stream.end(), tail.begin());
-        for (std::size_t offset = 0; progressing && offset < tail_size; offset += piece_size) {
+        for (std::size_t offset = 0; fed.progressing && offset < tail_size; offset += fed.consumed) {
             const std::size_t piece = std::min(piece_size, tail_size - offset);
-            progressing = feed_piece(parser, context, tail.data() + offset, static_cast<int>(piece), wording, on_frame);
+            fed = feed_piece(feed, tail.data() + offset, static_cast<int>(piece), false);
         }
     }
 }
 
 // The end-of-input flush.
-void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, const ParserFeedWording& wording,
-                      const ParserFrameAction& on_frame) {
+void flush_dts_parser(const Feed& feed) {
     for (;;) {
         check_interruption();
         std::uint8_t* out = nullptr;
         int out_size = 0;
-        const int result = av_parser_parse2(parser, context, &out, &out_size, nullptr, 0, AV_NOPTS_VALUE,
+        const int result = av_parser_parse2(feed.parser, feed.context, &out, &out_size, nullptr, 0, AV_NOPTS_VALUE,
                                             AV_NOPTS_VALUE, 0);
-        if (result < 0) throw std::runtime_error(wording.flush_error);
+        if (result < 0) throw std::runtime_error(feed.wording.flush_error);
         if (out_size <= 0) break;
-        if (out != nullptr) on_frame(out, out_size, true);
+        if (out != nullptr) feed.on_frame(out, out_size, feed.parser->duration, true);
     }
 }
 
@@ -81,12 +130,20 @@ void flush_dts_parser(AVCodecParserContext* parser, AVCodecContext* context, con
 
 void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* context, const StreamSegments& segments,
                               const ParserFeedWording& wording, const ParserFrameAction& on_frame,
-                              std::size_t piece_size) {
+                              std::size_t piece_size, FrameDelimiting delimiting) {
+    ParserHandle timing;
+    if (delimiting == FrameDelimiting::RegularFramesDirectly) {
+        timing.reset(av_parser_init(AV_CODEC_ID_DTS));
+        if (!timing) throw std::runtime_error("unable to initialise DTS parser");
+        // Given one whole frame per call, the parser only reads its header.
+        timing->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+    }
+    const Feed feed{parser, timing.get(), context, wording, on_frame};
     std::vector<std::uint8_t> tail;
     for (std::size_t index = 0; index < segments.count; ++index) {
-        offer_to_dts_parser(parser, context, segments.load(index), wording, on_frame, piece_size, tail);
+        offer_to_dts_parser(feed, segments.load(index), piece_size, tail);
     }
-    flush_dts_parser(parser, context, wording, on_frame);
+    flush_dts_parser(feed);
 }
 
 void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
@@ -104,7 +161,7 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
     std::uint64_t position = 0;
     feed_dts_parser_segments(
         raw_parser, context.get(), segments, ParserFeedWording{wording.parse_error, wording.flush_error},
-        [&](const std::uint8_t* data, int size, bool during_flush) {
+        [&](const std::uint8_t* data, int size, int duration, bool during_flush) {
             // The parser ends a frame where the next sync word begins, so whatever lies between the
             // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
             // than its header declares (cut by the end of the data) is left whole, and so is one the
@@ -125,7 +182,7 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
                     frame = frame.first(extent);
                 }
             }
-            on_frame(frame, raw_parser->duration, start);
+            on_frame(frame, duration, start);
         },
         piece_size);
 }

@@ -24,9 +24,14 @@ struct ParserFeedWording {
     const char* flush_error;  // av_parser_parse2 negative while flushing
 };
 
-// Called for each frame the parser returns; the bytes are valid only during the call.
-// `during_flush` tells the frames released by the end-of-input flush from the others.
-using ParserFrameAction = std::function<void(const std::uint8_t* data, int size, bool during_flush)>;
+// Called for each frame the parser returns, with the duration it reported (0 for none); the bytes are
+// valid only during the call. `during_flush` tells the frames released by the end-of-input flush from
+// the others.
+using ParserFrameAction = std::function<void(const std::uint8_t* data, int size, int duration, bool during_flush)>;
+
+// Whether regular frames are delimited without the parser (see dts_frame_delimiter.hpp). Either way
+// gives the same frames; the parser alone is the reference the other is checked against.
+enum class FrameDelimiting { RegularFramesDirectly, ParserOnly };
 
 // One continuous stream that arrives in consecutive stretches (the payloads of a disc's tracks), loaded
 // one at a time: the bytes `load(k)` returns stay valid only until the next call, so no more than one
@@ -41,10 +46,12 @@ struct StreamSegments {
 // whole, as from the joined stream. Each segment's last bytes are offered from a small zero-padded
 // copy, which gives FFmpeg the readable padding it wants behind its input without copying the whole
 // stretch. A call that consumes nothing and returns nothing ends the feeding of that segment (the
-// flush still runs).
+// flush still runs). Where the parser has just ended a frame and the frames after it are regular, they
+// are delimited directly and the parser takes over again at the first frame that is not.
 void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* context, const StreamSegments& segments,
                               const ParserFeedWording& wording, const ParserFrameAction& on_frame,
-                              std::size_t piece_size = kDefaultParserPieceSize);
+                              std::size_t piece_size = kDefaultParserPieceSize,
+                              FrameDelimiting delimiting = FrameDelimiting::RegularFramesDirectly);
 
 // The three messages that differ between the users of the parser loop.
 struct DtsParserWording {
