@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets: real DTS carriers of every packing, made with FFmpeg's
-// encoder. Usage: make-fuzz-corpus <directory>; creates <directory>/{input,lossless,frame_walk,operation}.
+// encoder. Usage: make-fuzz-corpus <directory>; creates <directory>/{input,lossless,frame_walk,operation,cue,picture,delimiter}.
 
 #include <cstdint>
 #include <cstdio>
@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
         const fs::path lossless = root / "lossless";
         const fs::path cue = root / "cue";
         const fs::path picture = root / "picture";
-        for (const auto& d : {input, walk, operation, lossless, cue, picture}) fs::create_directories(d);
+        const fs::path delimiter = root / "delimiter";
+        for (const auto& d : {input, walk, operation, lossless, cue, picture, delimiter}) fs::create_directories(d);
         seed(picture, "cover.png", test::png_header_only(500, 500));
         seed(picture, "indexed.png", test::png_header_only(16, 16, 4, 3));
         seed(picture, "cover.jpg", test::jpeg_header_only(600, 600));
@@ -117,6 +118,37 @@ int main(int argc, char** argv) {
             Bytes le = {1};
             test::append(le, test::carry_clip(c.clip, DtsPacking::Le16));
             seed(walk, c.name + "-le16", le);
+        }
+
+        // Streams long enough for frames to be delimited directly before the last 4 KiB, which the parser
+        // always reads: clean, padded, damaged, cut, as bursts, offered whole, in pieces and as two tracks.
+        test::DtsClipSpec longer = small;
+        longer.frames = 24;
+        for (const auto& [name, clip] : {std::pair{"cd", test::encode_dts_cd_clip(8)}, {"small", test::encode_dts_clip(longer)}}) {
+            for (const DtsPacking packing : {DtsPacking::Be16, DtsPacking::Le16, DtsPacking::Be14, DtsPacking::Le14}) {
+                const Bytes stream = test::carry_clip(clip, packing);
+                Bytes damaged = stream;
+                damaged[damaged.size() / 2] ^= 0xFF;
+                damaged[damaged.size() / 3 + 7] ^= 0x55;
+                Bytes cut = stream;
+                cut.resize(cut.size() - 100);
+                const std::string base = std::string(name) + "-" + packing_tag(packing);
+                const auto delimited = [&](const std::string& kind, std::uint8_t piece, std::uint8_t split, const Bytes& bytes) {
+                    Bytes seeded = {piece, split};
+                    test::append(seeded, bytes);
+                    seed(delimiter, base + "-" + kind, seeded);
+                };
+                delimited("clean", 0, 0, stream);
+                delimited("padded", 0, 0, silence_then(33, stream, 600));
+                delimited("damaged", 0, 0, damaged);
+                delimited("cut-pieces", 7, 0, cut);
+                delimited("two-tracks", 0, 128, stream);
+            }
+            for (const bool big_endian : {true, false}) {
+                Bytes bursts = {0, 0};
+                test::append(bursts, test::spdif_bursts(clip, big_endian));
+                seed(delimiter, std::string(name) + (big_endian ? "-bursts-be" : "-bursts-le"), bursts);
+            }
         }
 
         // Extension blocks and gaps between core frames make the walk resynchronise.
