@@ -45,6 +45,7 @@ struct DecodeRun {
     std::ostream& report;
     TrackBoundaries boundaries;
     TrackProgress on_progress;  // told after every frame
+    DtsPacking packing = DtsPacking::Unknown;
     // The sinks outlive the decoder objects below them, so their files close last.
     std::optional<WavWriter> wav;
     std::optional<FlacWriter> flac;
@@ -284,18 +285,22 @@ void decode_packet(DecodeRun& run, const std::uint8_t* data, int size, bool duri
     run.packet_end = run.position;
     run.packet_cut_done = false;
     AVPacket* packet = run.packet.get();
+    // The flush returns everything behind the last frame start with it (possibly hours of a carrier's
+    // silence): the decoder gets the frame alone, the positions count all of it.
+    const std::span<const std::uint8_t> sent =
+        during_flush ? without_filler({data, static_cast<std::size_t>(size)}, run.packing)
+                     : std::span<const std::uint8_t>(data, static_cast<std::size_t>(size));
     // A packet inside the stream, with the decoder's read-ahead margin still inside it, is sent by
     // reference; any other (parser-assembled, or at the very end) is copied by FFmpeg into a
     // padded buffer of its own.
     const auto at = reinterpret_cast<std::uintptr_t>(data);
     const auto begin = reinterpret_cast<std::uintptr_t>(run.stream.data());
-    if (run.stream_ref && at >= begin && at - begin + static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE <=
-                                             run.stream.size()) {
+    if (run.stream_ref && at >= begin && at - begin + sent.size() + AV_INPUT_BUFFER_PADDING_SIZE <= run.stream.size()) {
         packet->buf = av_buffer_ref(run.stream_ref.get());
         if (packet->buf == nullptr) throw std::runtime_error("FFmpeg allocation failed");
     }
     packet->data = const_cast<std::uint8_t*>(data);
-    packet->size = size;
+    packet->size = static_cast<int>(sent.size());
     const int result = avcodec_send_packet(run.decoder.get(), packet);
     av_packet_unref(packet);
     if (result < 0) {
@@ -329,6 +334,7 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
     DecodeRun run(tracks, settings, report);
     run.conceal_damage = tuning.conceal_damage;
     run.input_offset = source.input_offset;
+    run.packing = source.packing;
     run.decoder.reset(avcodec_alloc_context3(codec));
     run.packet.reset(av_packet_alloc());
     run.frame.reset(av_frame_alloc());

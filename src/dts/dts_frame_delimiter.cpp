@@ -1,6 +1,7 @@
 #include "dts/dts_frame_delimiter.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "dts/dts_frame_walk.hpp"
 #include "dts/dts_packing.hpp"
@@ -103,6 +104,20 @@ std::size_t regular_dts_frame_size(std::span<const std::uint8_t> data) {
     const std::size_t carried = dts_frame_extent(data, packing);
     if (carried < declared) return 0;
     return next_marker_between(data, packing, declared, carried);
+}
+
+bool is_last_dts_frame(std::span<const std::uint8_t> rest) {
+    if (rest.size() < kMarkerSize) return false;
+    const DtsPacking packing = core_marker_packing(rest.data());
+    if (packing == DtsPacking::Unknown) return false;
+    // Candidates are found by the sync word's first byte, at memory speed.
+    const std::uint8_t first = rest[0];
+    for (const std::uint8_t* at = rest.data() + 1; at + kMarkerSize <= rest.data() + rest.size(); ++at) {
+        at = static_cast<const std::uint8_t*>(std::memchr(at, first, static_cast<std::size_t>(rest.data() + rest.size() - at)));
+        if (at == nullptr || at + kMarkerSize > rest.data() + rest.size()) return true;
+        if (has_core_marker(at, packing)) return false;
+    }
+    return true;
 }
 
 }  // namespace orvane

@@ -19,4 +19,9 @@ namespace orvane {
 // a next sync word elsewhere (junk, damage, a cut), or not enough data to see it.
 std::size_t regular_dts_frame_size(std::span<const std::uint8_t> data);
 
+// True when `rest`, the whole remainder of a stream, begins with a core sync word and holds no other
+// of its kind: with the parser at that frame start, the remainder is its last frame, which the parser
+// would only return at the end-of-input flush after holding all of it.
+bool is_last_dts_frame(std::span<const std::uint8_t> rest);
+
 }  // namespace orvane

@@ -59,13 +59,15 @@ FedPiece feed_piece(const Feed& feed, const std::uint8_t* data, int size, bool s
     return fed;
 }
 
+// Frames are delimited directly only once the parser has read a header (the profile is then known),
+// so that both read every later header the same way.
+bool delimiting_directly(const Feed& feed) {
+    return feed.timing != nullptr && feed.context->profile != FF_PROFILE_UNKNOWN && feed.context->sample_rate > 0;
+}
+
 // Delimits the regular frames from `offset` on, while the parser waits at that frame start; returns
-// where the first frame it cannot delimit begins. The header is read only once the parser has read
-// one (the profile is then known), so both read it the same way.
+// where the first frame it cannot delimit begins.
 std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_t> body, std::size_t offset) {
-    if (feed.timing == nullptr || feed.context->profile == FF_PROFILE_UNKNOWN || feed.context->sample_rate <= 0) {
-        return offset;
-    }
     while (offset < body.size()) {
         const std::size_t size = regular_dts_frame_size(body.subspan(offset));
         if (size == 0) break;
@@ -83,19 +85,37 @@ std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_
     return offset;
 }
 
+// Hands over the rest of the stream as its last frame, as the parser's flush would, when the parser waits
+// at a frame start behind which no other begins: it would otherwise hold all of it (hours of a
+// carrier's silence) until the flush. Returns false, doing nothing, in every other case.
+bool release_last_frame(const Feed& feed, std::span<const std::uint8_t> rest) {
+    if (rest.size() > static_cast<std::size_t>(INT_MAX) || !is_last_dts_frame(rest)) return false;
+    std::uint8_t* out = nullptr;
+    int out_size = 0;
+    if (av_parser_parse2(feed.timing, feed.context, &out, &out_size, rest.data(), static_cast<int>(rest.size()),
+                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0) < 0) {
+        throw std::runtime_error(feed.wording.flush_error);
+    }
+    feed.on_frame(rest.data(), static_cast<int>(rest.size()), feed.timing->duration, true);
+    return true;
+}
+
 // Offers one stretch of the stream. The parser keeps an unfinished frame in its own buffer, so the
 // stretch may be released afterwards; its last bytes are offered from `tail`, which must stay until the
 // flush is over. Regular frames are delimited directly in the body only: the parser wants readable
 // padding behind what it is given, and the tail's frames are few.
-void offer_to_dts_parser(const Feed& feed, std::span<const std::uint8_t> stream, std::size_t piece_size,
-                         std::vector<std::uint8_t>& tail) {
+void offer_to_dts_parser(const Feed& feed, std::span<const std::uint8_t> stream, bool last_segment,
+                         std::size_t piece_size, std::vector<std::uint8_t>& tail) {
     piece_size = std::clamp<std::size_t>(piece_size, 1, static_cast<std::size_t>(INT_MAX));
     const std::size_t tail_size = std::min(stream.size(), kPaddedTailSize);
     const std::span<const std::uint8_t> body = stream.first(stream.size() - tail_size);
 
     FedPiece fed;
     for (std::size_t offset = 0; fed.progressing && offset < body.size(); offset += fed.consumed) {
-        if (fed.at_frame_start) offset = delimit_regular_frames(feed, body, offset);
+        if (fed.at_frame_start && delimiting_directly(feed)) {
+            offset = delimit_regular_frames(feed, body, offset);
+            if (last_segment && release_last_frame(feed, stream.subspan(offset))) return;
+        }
         const std::size_t piece = std::min(piece_size, body.size() - offset);
         if (piece == 0) break;
         fed = feed_piece(feed, body.data() + offset, static_cast<int>(piece), feed.timing != nullptr);
@@ -141,9 +161,18 @@ void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* cont
     const Feed feed{parser, timing.get(), context, wording, on_frame};
     std::vector<std::uint8_t> tail;
     for (std::size_t index = 0; index < segments.count; ++index) {
-        offer_to_dts_parser(feed, segments.load(index), piece_size, tail);
+        offer_to_dts_parser(feed, segments.load(index), index + 1 == segments.count, piece_size, tail);
     }
     flush_dts_parser(feed);
+}
+
+std::span<const std::uint8_t> without_filler(std::span<const std::uint8_t> frame, DtsPacking packing) {
+    const std::size_t extent = dts_frame_extent(frame, packing);
+    if (extent == 0 || extent >= frame.size()) return frame;
+    // A second sync word tells a merged frame from one followed by filler.
+    const std::span<const std::uint8_t> after = frame.subspan(1);
+    if (find_dts_sync(after.data(), after.size(), after.size()).first != DtsPacking::Unknown) return frame;
+    return frame.first(extent);
 }
 
 void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing, const DtsParserWording& wording,
@@ -162,11 +191,7 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
     feed_dts_parser_segments(
         raw_parser, context.get(), segments, ParserFeedWording{wording.parse_error, wording.flush_error},
         [&](const std::uint8_t* data, int size, int duration, bool during_flush) {
-            // The parser ends a frame where the next sync word begins, so whatever lies between the
-            // two (burst preambles, stuffing, carrier padding) would travel with it. A frame shorter
-            // than its header declares (cut by the end of the data) is left whole, and so is one the
-            // parser merged with the frame behind it (a damaged frame), whose bytes must not be lost.
-            std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
+            const std::span<const std::uint8_t> frame(data, static_cast<std::size_t>(size));
             const std::uint64_t start = position;
             position += frame.size();
             // The parser ends a frame only where the next one begins, so a cut one comes last, at the flush.
@@ -174,15 +199,7 @@ void run_dts_parser_segments(const StreamSegments& segments, DtsPacking packing,
                 on_cut_last_frame(frame.size());
                 return;
             }
-            const std::size_t extent = dts_frame_extent(frame, packing);
-            if (extent > 0 && extent < frame.size()) {
-                // A second sync word tells a merged frame from one followed by filler.
-                const std::span<const std::uint8_t> after = frame.subspan(1);
-                if (find_dts_sync(after.data(), after.size(), after.size()).first == DtsPacking::Unknown) {
-                    frame = frame.first(extent);
-                }
-            }
-            on_frame(frame, duration, start);
+            on_frame(without_filler(frame, packing), duration, start);
         },
         piece_size);
 }

@@ -53,6 +53,12 @@ void feed_dts_parser_segments(AVCodecParserContext* parser, AVCodecContext* cont
                               std::size_t piece_size = kDefaultParserPieceSize,
                               FrameDelimiting delimiting = FrameDelimiting::RegularFramesDirectly);
 
+// A frame as the parser returned it, cut to the size its header declares (`dts_frame_extent`) unless it
+// holds a second sync word: the parser ends a frame only where the next one begins, so whatever lies
+// between (burst preambles, stuffing, carrier padding) would travel with it, while a frame merged with
+// a damaged one behind it must keep all its bytes. A frame shorter than it declares stays whole.
+std::span<const std::uint8_t> without_filler(std::span<const std::uint8_t> frame, DtsPacking packing);
+
 // The three messages that differ between the users of the parser loop.
 struct DtsParserWording {
     const char* init_failure;

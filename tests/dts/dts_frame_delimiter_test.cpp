@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <span>
 #include <string>
 #include <vector>
@@ -110,6 +111,24 @@ TEST(RegularDtsFrameSize, FeedingGivesTheParsersFramesOnEveryCarriage) {
                 EXPECT_EQ(direct.flushed, reference.flushed);
             }
         }
+    }
+}
+
+// A carrier's long silence after its last frame is handed over without the parser holding it: with
+// FFmpeg's allocations capped far below its size, the frames still come, the last one whole.
+TEST(RegularDtsFrameSize, SilenceBehindTheLastFrameIsNeverHeldByTheParser) {
+    for (const DtsPacking packing : kPackings) {
+        SCOPED_TRACE(packing_name(packing));
+        Bytes stream = test::carry_clip(clip(), packing);
+        const std::size_t frame = stream.size() / clip().frames.size();
+        stream.resize(stream.size() + (std::size_t{32} << 20), 0);
+        av_max_alloc(std::size_t{4} << 20);
+        const Parsed parsed = parse({stream}, kDefaultParserPieceSize, FrameDelimiting::RegularFramesDirectly);
+        av_max_alloc(INT_MAX);
+        ASSERT_EQ(parsed.frames.size(), clip().frames.size());
+        EXPECT_EQ(parsed.frames.back().size(), stream.size() - frame * (clip().frames.size() - 1));
+        EXPECT_EQ(without_filler(parsed.frames.back(), packing).size(), frame);
+        EXPECT_TRUE(parsed.flushed.back());
     }
 }
 
