@@ -165,6 +165,25 @@ InputAnalysis analyse_input_bytes(std::vector<std::uint8_t> file_bytes) {
     return analysis;
 }
 
+namespace {
+
+// The file mapped: its pages are the system's file cache, so nothing is copied and no fresh memory is
+// cleared for it (measured: a fifth to a third of a .dts or .mka conversion's time), and a file of
+// any size takes none of the program's own memory. One that cannot be mapped is read, up to the bound.
+FileBytes mapped_or_read(const InputFile& input) {
+    if (input.size() == 0) return FileBytes();
+    try {
+        return input.map();
+    } catch (const std::runtime_error&) {
+        if (input.size() > kMaxHeldInputBytes) throw;
+    }
+    FileBytes file = allocate_file_bytes(input.size());
+    input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
+    return file;
+}
+
+}  // namespace
+
 // A lossless carrier is decoded as it is read, so only its samples are held; any other file is read
 // whole, once, and the payload is the carrier's data body where it lies in it.
 InputAnalysis analyse_input(const std::filesystem::path& input_path) {
@@ -177,15 +196,7 @@ InputAnalysis analyse_input(const std::filesystem::path& input_path) {
         find_first_sync(analysis);
         return analysis;
     }
-    // Beyond the bound (an RF64 carrier or a raw stream of a long film) the file is mapped instead,
-    // so that it takes none of the program's own memory.
-    FileBytes file;
-    if (input.size() > kMaxHeldInputBytes) {
-        file = input.map();
-    } else if (input.size() > 0) {
-        file = allocate_file_bytes(input.size());
-        input.read_at(0, input.size(), const_cast<std::uint8_t*>(file.data()));
-    }
+    FileBytes file = mapped_or_read(input);
     refuse_cue_sheet(file.bytes());
     const DataChunk data = payload_range(file.bytes(), analysis);
     analysis.payload = Payload(std::move(file), data.offset, data.size);

@@ -71,7 +71,7 @@ void InputFile::read_at(std::uint64_t offset, std::uint64_t count, std::uint8_t*
 }
 
 // A file that another program shortens while it is mapped ends the run with SIGBUS instead of an
-// error: the price of not copying it, paid only by files too large to be read whole.
+// error: the price of not copying it.
 FileBytes InputFile::map() const {
     if (size_ == 0) return FileBytes();
     const auto length = static_cast<std::size_t>(size_);
