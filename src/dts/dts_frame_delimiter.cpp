@@ -70,13 +70,18 @@ std::size_t declared_extension_size(const std::uint8_t* b) {
     return static_cast<std::size_t>((bits & 0x2000000000) ? ((bits >> 5) & 0xFFFFF) + 1 : ((bits >> 13) & 0xFFFF) + 1);
 }
 
-// The first core sync word of the frame's own kind in [from, to]; 0 when none stands there in full.
+// The first core sync word of the kind `data` starts with in [from, to]; 0 when none stands there in
+// full. Candidates are found by the sync word's first byte, at memory speed.
 std::size_t next_marker_between(std::span<const std::uint8_t> data, DtsPacking packing, std::size_t from,
                                 std::size_t to) {
     if (data.size() < kMarkerSize) return 0;
     to = std::min(to, data.size() - kMarkerSize);
+    const std::uint8_t* const begin = data.data();
     for (std::size_t at = from; at <= to; ++at) {
-        if (has_core_marker(data.data() + at, packing)) return at;
+        const void* found = std::memchr(begin + at, begin[0], to - at + 1);
+        if (found == nullptr) return 0;
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - begin);
+        if (has_core_marker(begin + at, packing)) return at;
     }
     return 0;
 }
@@ -107,17 +112,8 @@ std::size_t regular_dts_frame_size(std::span<const std::uint8_t> data) {
 }
 
 bool is_last_dts_frame(std::span<const std::uint8_t> rest) {
-    if (rest.size() < kMarkerSize) return false;
-    const DtsPacking packing = core_marker_packing(rest.data());
-    if (packing == DtsPacking::Unknown) return false;
-    // Candidates are found by the sync word's first byte, at memory speed.
-    const std::uint8_t first = rest[0];
-    for (const std::uint8_t* at = rest.data() + 1; at + kMarkerSize <= rest.data() + rest.size(); ++at) {
-        at = static_cast<const std::uint8_t*>(std::memchr(at, first, static_cast<std::size_t>(rest.data() + rest.size() - at)));
-        if (at == nullptr || at + kMarkerSize > rest.data() + rest.size()) return true;
-        if (has_core_marker(at, packing)) return false;
-    }
-    return true;
+    if (rest.size() < kMarkerSize || core_marker_packing(rest.data()) == DtsPacking::Unknown) return false;
+    return next_marker_between(rest, core_marker_packing(rest.data()), 1, rest.size()) == 0;
 }
 
 }  // namespace orvane

@@ -22,22 +22,35 @@ std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, s
     throw std::runtime_error("unsupported DTS packing");
 }
 
-void unpack_14bit_words(std::span<const std::uint8_t> carried, bool little_endian, std::span<std::uint8_t> out) {
-    const auto word = [&](std::size_t at) -> std::uint64_t {
-        const std::uint16_t value = little_endian ? read_le16(&carried[at]) : read_be16(&carried[at]);
-        return std::uint64_t{value} & 0x3FFF;
-    };
-    std::size_t in = 0;
-    std::size_t written = 0;
-    // Four words carry exactly seven bytes.
-    for (; in + 8 <= carried.size() && written + 7 <= out.size(); in += 8) {
-        const std::uint64_t bits = word(in) << 42 | word(in + 2) << 28 | word(in + 4) << 14 | word(in + 6);
-        for (int shift = 48; shift >= 0; shift -= 8) out[written++] = static_cast<std::uint8_t>(bits >> shift);
+namespace {
+
+std::uint64_t word14(const std::uint8_t* at, bool little_endian) {
+    return std::uint64_t{little_endian ? read_le16(at) : read_be16(at)} & 0x3FFF;
+}
+
+// Four words carry exactly seven bytes; each group is stored as eight and the next overwrites the
+// eighth, so the loop stops one group short of the output's end. Returns the groups done.
+template <bool kLittleEndian>
+std::size_t unpack_whole_groups(const std::uint8_t* in, std::size_t groups, std::uint8_t* out) {
+    for (std::size_t group = 0; group < groups; ++group, in += 8, out += 7) {
+        const std::uint64_t bits = word14(in, kLittleEndian) << 42 | word14(in + 2, kLittleEndian) << 28 |
+                                   word14(in + 4, kLittleEndian) << 14 | word14(in + 6, kLittleEndian);
+        write_be(out, bits << 8, 8);
     }
+    return groups;
+}
+
+}  // namespace
+
+void unpack_14bit_words(std::span<const std::uint8_t> carried, bool little_endian, std::span<std::uint8_t> out) {
+    const std::size_t groups = std::min(carried.size() / 8, out.size() >= 8 ? (out.size() - 8) / 7 + 1 : 0);
+    std::size_t in = 8 * (little_endian ? unpack_whole_groups<true>(carried.data(), groups, out.data())
+                                        : unpack_whole_groups<false>(carried.data(), groups, out.data()));
+    std::size_t written = in / 8 * 7;
     std::uint32_t bits = 0;
     int held = 0;
     for (; in + 2 <= carried.size() && written < out.size(); in += 2) {
-        bits = bits << 14 | static_cast<std::uint32_t>(word(in));
+        bits = bits << 14 | static_cast<std::uint32_t>(word14(&carried[in], little_endian));
         for (held += 14; held >= 8 && written < out.size(); held -= 8) {
             out[written++] = static_cast<std::uint8_t>(bits >> (held - 8));
         }
