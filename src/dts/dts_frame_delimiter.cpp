@@ -71,17 +71,25 @@ std::size_t declared_extension_size(const std::uint8_t* b) {
 }
 
 // The first core sync word of the kind `data` starts with in [from, to]; 0 when none stands there in
-// full. Candidates are found by the sync word's first byte, at memory speed.
+// full. A frame's few hundred candidate positions are compared four bytes at a time; over long
+// stretches (a carrier's silence) memchr finds the candidates by the first byte at memory speed.
 std::size_t next_marker_between(std::span<const std::uint8_t> data, DtsPacking packing, std::size_t from,
                                 std::size_t to) {
     if (data.size() < kMarkerSize) return 0;
     to = std::min(to, data.size() - kMarkerSize);
     const std::uint8_t* const begin = data.data();
+    std::uint32_t sync;
+    std::memcpy(&sync, begin, sizeof sync);
+    constexpr std::size_t kLongStretch = 4096;
     for (std::size_t at = from; at <= to; ++at) {
-        const void* found = std::memchr(begin + at, begin[0], to - at + 1);
-        if (found == nullptr) return 0;
-        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - begin);
-        if (has_core_marker(begin + at, packing)) return at;
+        if (to - at >= kLongStretch) {
+            const void* found = std::memchr(begin + at, begin[0], to - at + 1);
+            if (found == nullptr) return 0;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - begin);
+        }
+        std::uint32_t candidate;
+        std::memcpy(&candidate, begin + at, sizeof candidate);
+        if (candidate == sync && has_core_marker(begin + at, packing)) return at;
     }
     return 0;
 }
