@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
+
+extern "C" {
+#include <libavutil/mem.h>
+}
 
 #include "decode/decode_loop.hpp"
 #include "decode/decoded_output.hpp"
@@ -45,6 +50,18 @@ TEST_F(DecodeLoop, PieceSizeDoesNotChangeTheOutput) {
         }
         EXPECT_EQ(decode(carrier, "piece" + tag + ".flac", 1000), decode(carrier, "whole" + tag + ".flac", kDefaultParserPieceSize));
     }
+}
+
+// A carrier's long silence behind the last frame reaches neither the parser's buffer nor the decoder's:
+// with FFmpeg's allocations capped far below its size, the decode is the one without the silence.
+TEST_F(DecodeLoop, SilenceBehindTheLastFrameTakesNoMemory) {
+    Bytes stream = test::carry_clip(*clip, DtsPacking::Le14);
+    const Bytes without = decode(test::carrier_wav(stream), "without.wav", kDefaultParserPieceSize);
+    stream.resize(stream.size() + (std::size_t{32} << 20), 0);
+    av_max_alloc(std::size_t{4} << 20);
+    const Bytes with = decode(test::carrier_wav(stream), "with.wav", kDefaultParserPieceSize);
+    av_max_alloc(INT_MAX);
+    EXPECT_EQ(with, without);
 }
 
 TEST_F(DecodeLoop, EveryFrameIsDecodedAsFfmpegDecodesIt) {
