@@ -10,7 +10,8 @@ void ProgressLine::draw(std::size_t track, std::uint64_t position) {
         clear();
         return;
     }
-    const int percent = total == 0 ? 100 : static_cast<int>(position * 100 / total);
+    // Reached only while position < total, so total is never 0 here.
+    const int percent = static_cast<int>(position * 100 / total);
     if (track == last_track && percent == last_percent) return;
     last_track = track;
     last_percent = percent;

@@ -51,6 +51,7 @@ const std::string kDisc =
     "    TITLE \"Second\"\n"
     "    PERFORMER \"Guest\"\n"
     "    SONGWRITER \"Writer\"\n"
+    "    FLAGS DCP\n"
     "    INDEX 00 00:10:00\n"
     "FILE second.wav BINARY\n"
     "    INDEX 01 00:00:00\n"

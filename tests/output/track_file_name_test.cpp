@@ -13,7 +13,7 @@ TEST(TrackFileName, EveryTitleGivesOnePlainNameInTheFolder) {
     } cases[] = {
         {1, "Intro", "01 - Intro.flac"},
         {12, "", "12.flac"},
-        {3, "a/b\\c:d*e?f\"g<h>i|j\x01k\x7F", "03 - a_b_c_d_e_f_g_h_i_j_k_.flac"},
+        {3, "a/b\\c:d*e?f\"g<h>i|j\x01k\x1Fl\x7F", "03 - a_b_c_d_e_f_g_h_i_j_k_l_.flac"},
         {4, "../../etc/passwd", "04 - .._.._etc_passwd.flac"},
         {5, "..", "05.flac"},
         {6, "  Ends in dots. . .", "06 - Ends in dots.flac"},
