@@ -84,6 +84,7 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
             SCOPED_TRACE(format);
             // Every tagged track gets the cover.
             std::vector<std::string> args = gapless_args(format, tracks);
+            args.insert(args.end(), {"--jobs", "2"});  // decoded on one thread, encoded on another
             const Bytes cover = jpeg_header_only(300, 300);
             write_file(dir.file("cover.jpg"), cover);
             if (format == "flac" || format == "mka") args.insert(args.end(), {"--picture", dir.file("cover.jpg").string()});
@@ -114,6 +115,11 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
                     joined.insert(joined.end(), samples.begin(), samples.end());
                 }
                 EXPECT_TRUE(joined == ffmpeg_read_pcm24(dir, whole));
+                std::vector<Bytes> threaded;
+                for (const auto& output : outputs) threaded.push_back(read_file(output));
+                args.insert(args.end(), {"--jobs", "1", "--overwrite"});
+                ASSERT_EQ(run_orvane(args).status, 0);
+                for (std::size_t k = 0; k < outputs.size(); ++k) EXPECT_TRUE(read_file(outputs[k]) == threaded[k]) << k;
                 if (format == "flac") {
                     const auto picture = run_program("metaflac", {"--export-picture-to=-", outputs[2].string()});
                     EXPECT_TRUE(Bytes(picture.out.begin(), picture.out.end()) == cover);
@@ -336,7 +342,9 @@ TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
     for (int i = 0; i < 60; ++i) minute.insert(minute.end(), second.begin(), second.end());
     write_file(dir.file("t1.dtswav"), carrier_wav(second));
     write_file(dir.file("t2.dtswav"), carrier_wav(minute));
-    const auto result = run_orvane(gapless_args("flac", {dir.file("t1.dtswav"), dir.file("t2.dtswav")}), [&](int pid) {
+    std::vector<std::string> args = gapless_args("flac", {dir.file("t1.dtswav"), dir.file("t2.dtswav")});
+    args.insert(args.end(), {"--jobs", "2"});
+    const auto result = run_orvane(args, [&](int pid) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (bool grown = false; !grown && std::chrono::steady_clock::now() < deadline;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -353,6 +361,27 @@ TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t1.flac", "t2.dtswav"}));
     EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("t1.flac"))), 86u * 512);
     EXPECT_EQ(run_program("flac", {"-t", "-s", dir.file("t1.flac").string()}).status, 0);
+}
+
+// A track whose output cannot be written stops the disc with the writer's message, on one thread or
+// two: the track before stays whole and no track after it is begun.
+TEST_F(Gapless, FailedWriteOfATrackStopsTheDisc) {
+    if (!fs::exists("/dev/full") || testing_windows_build()) GTEST_SKIP() << "no /dev/full";
+    const std::vector<fs::path> tracks = write_tracks(disc(DtsPacking::Le14), ".dtswav");
+    fs::create_symlink("/dev/full", dir.file("t2.flac"));
+    for (const std::string jobs : {"1", "2"}) {
+        std::vector<std::string> args = gapless_args("flac", tracks);
+        args.insert(args.end(), {"--overwrite", "--jobs", jobs});
+        const auto result = run_orvane(args);
+        EXPECT_EQ(result.status, 2);
+        // Small tracks are noticed at the flush before the header update.
+        EXPECT_NE(result.err.find("): unable to flush FLAC output before STREAMINFO update\n"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("t1.flac"))), samples_before(kCuts[0], 2048));
+        fs::remove(dir.file("t1.flac"));
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t2.dtswav", "t2.flac", "t3.dtswav",
+                                                         "whole.dtswav"}));
+    }
 }
 
 // A sheet in a folder of its own, beside its image files.
