@@ -28,7 +28,7 @@ namespace orvane {
 
 // What the queue holds at most, in bytes of converted samples: about 4 s of 5.1 at 48 kHz. The
 // encoder thread takes the queue's blocks all at once, so up to twice this is held (the queue, and the
-// blocks being encoded), besides the block being filled.
+// blocks being encoded), besides the block being filled: about 9 MiB in all, whose memory is reused.
 inline constexpr std::size_t kPcmQueueBytes = std::size_t{4} << 20;
 
 // Converted samples go over in blocks of about this size, so neither thread works per frame.
