@@ -5,15 +5,14 @@
 #include <ostream>
 #include <algorithm>
 #include <functional>
-#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "decode/pcm_outputs.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "decode/pcm_outputs.hpp"
 
 extern "C" {
 #include <libavutil/samplefmt.h>
