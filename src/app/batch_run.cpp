@@ -170,7 +170,7 @@ int run_batch(const RunOptions& options, const FileConversion& convert, std::ost
     std::vector<BatchJob> jobs = plan_jobs(options);
     check_collisions(jobs);
     if (!options.output_dir.empty()) create_output_folder(path_from_utf8(options.output_dir));
-    const unsigned workers = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned workers = jobs_or_processors(options);
     BatchCount counted;
     std::size_t index = 0;
     run_jobs(jobs, workers, convert,

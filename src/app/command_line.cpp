@@ -5,6 +5,7 @@
 #include <iterator>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include "common/text_encoding.hpp"
@@ -111,7 +112,9 @@ bool set_valued_option(RunOptions& options, const std::vector<std::string>& argu
 }
 
 void check_batch(const RunOptions& options) {
-    if (options.jobs > 0 && !options.batch) throw std::runtime_error("--jobs requires --batch");
+    if (options.jobs > 0 && !options.batch && !options.gapless && options.cue.empty()) {
+        throw std::runtime_error("--jobs requires --batch, --gapless or --cue");
+    }
     if (!options.batch) return;
     for (const auto& [given, name] : {std::pair{options.gapless.has_value(), "--gapless"}, {options.eac, "--eac"},
                                       {options.scan, "--scan"}, {!options.cue.empty(), "--cue"}}) {
@@ -155,6 +158,10 @@ void check_combinations(const RunOptions& options) {
 
 }  // namespace
 
+unsigned jobs_or_processors(const RunOptions& options) {
+    return options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::string usage_text(std::string_view program_name) {
     const std::string name(program_name);
     return "ORVANE - DTS-in-WAV / DTS-CD converter with raw DTS compatibility\n"
@@ -183,7 +190,8 @@ std::string usage_text(std::string_view program_name) {
            "                       and tagged from its texts\n"
            "  --batch <format>     Convert each file on its own into an output beside it, same name with the\n"
            "                       format's extension (flac, wav, dts or mka); one line per file, then a count\n"
-           "  --jobs <n>           With --batch: conversions at once (default: one per processor)\n"
+           "  --jobs <n>           With --batch: conversions at once; with --gapless or --cue: threads, the\n"
+           "                       decode on one, the encoding on another (default: one per processor)\n"
            "  --output-dir <dir>   Put the output(s) into this folder instead (created if missing)\n"
            "  --cue <sheet.cue>    Put the track list of the input image's CUE sheet into the FLAC or\n"
            "                       Matroska output (CUESHEET block and tag, or chapters) with the disc's tags\n"

@@ -18,7 +18,8 @@ struct RunOptions {
     bool skip_existing = false;  // an existing output is reported and left alone
     std::optional<OutputKind> gapless;  // the operands are consecutive tracks of one disc, converted into these
     std::optional<OutputKind> batch;    // each operand converted on its own into one of these beside it
-    unsigned jobs = 0;                  // --batch: conversions at once; 0 for one per processor
+    // --batch: conversions at once; --gapless and --cue: threads of the decode; 0 for one per processor
+    unsigned jobs = 0;
     std::string output_dir;             // where the outputs go instead of the named or the inputs' folder
     bool conceal_damage = false;  // damaged frames decode to silence instead of ending the run
     std::string cue;  // a CUE sheet of the input image: its track list goes into the output
@@ -36,6 +37,9 @@ struct ParsedCommandLine {
 
 // Parses arguments (without the program name), left to right; raises the first error met.
 ParsedCommandLine parse_command_line(const std::vector<std::string>& arguments);
+
+// The --jobs value, or the machine's processors when it is not given.
+unsigned jobs_or_processors(const RunOptions& options);
 
 // The usage text, naming the program as it is installed.
 std::string usage_text(std::string_view program_name);

@@ -186,7 +186,9 @@ int run_gapless(GaplessPlan plan, const RunOptions& options, std::ostream& repor
         progress.draw(track, position);
     };
     const Operation operation{OutputSettings{*options.gapless, options.overwrite},
-                              DecodeTuning{.conceal_damage = options.conceal_damage}, stream.source(),
+                              DecodeTuning{.conceal_damage = options.conceal_damage,
+                                           .threads = jobs_or_processors(options)},
+                              stream.source(),
                               TrackOutputs{tagged_tracks(plan, stream), placement.boundaries, on_progress}};
     try {
         run_operation(operation, report, progress);

@@ -141,7 +141,10 @@ FileOutcome convert_file(const RunOptions& options, std::ostream& report) {
         progress.draw(track, position);
     };
     const Operation operation{OutputSettings{*kind, options.overwrite},
-                              DecodeTuning{.conceal_damage = options.conceal_damage}, file_source(analysis),
+                              // A sheet's image is a disc: its one output is encoded beside the decode.
+                              DecodeTuning{.conceal_damage = options.conceal_damage,
+                                           .threads = options.cue.empty() ? 1 : jobs_or_processors(options)},
+                              file_source(analysis),
                               TrackOutputs{{std::move(output)}, {}, on_progress}};
     run_operation(operation, report, progress);  // a failure's unwinding clears the line
     return FileOutcome::Converted;

@@ -5,16 +5,14 @@
 #include <ostream>
 #include <algorithm>
 #include <functional>
-#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "decode/pcm_outputs.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
-#include "flac/flac_writer.hpp"
-#include "wav/wav_writer.hpp"
 
 extern "C" {
 #include <libavutil/samplefmt.h>
@@ -31,31 +29,20 @@ struct FrameShape {
 };
 
 struct DecodeRun {
-    DecodeRun(const TrackOutputs& outputs, const OutputSettings& settings, std::ostream& out)
-        : tracks(outputs.outputs),
-          to_flac(settings.kind == OutputKind::Flac),
-          overwrite(settings.overwrite),
-          report(out),
-          boundaries(outputs.boundaries),
-          on_progress(outputs.on_progress) {}
+    DecodeRun(const TrackOutputs& outputs, std::ostream& out)
+        : report(out), boundaries(outputs.boundaries), on_progress(outputs.on_progress) {}
 
-    const std::vector<TrackOutput>& tracks;
-    bool to_flac;
-    bool overwrite;
     std::ostream& report;
     TrackBoundaries boundaries;
     TrackProgress on_progress;  // told after every frame
     DtsPacking packing = DtsPacking::Unknown;
-    // The sinks outlive the decoder objects below them, so their files close last.
-    std::optional<WavWriter> wav;
-    std::optional<FlacWriter> flac;
+    // The outputs outlive the decoder objects below them, so their files close last.
+    PcmOutputs outputs;
     CodecContextHandle decoder;
     PacketHandle packet;
     FrameHandle frame;
     bool output_opened = false;
     std::size_t track = 0;             // the track whose output is open
-    int sample_rate = 0;               // of the first decoded frame, for every later track's output
-    OwnedChannelLayout channel_layout;  // likewise
     std::vector<int> dropped_tails;  // sizes of refused end-of-input packets
     bool conceal_damage = false;
     std::uint64_t input_offset = 0;     // where the stream starts in the input file, for reported positions
@@ -82,34 +69,10 @@ struct DecodeRun {
     DecodeRun& operator=(const DecodeRun&) = delete;
 };
 
-void open_track_output(DecodeRun& run) {
-    const TrackOutput& output = run.tracks[run.track];
-    if (run.to_flac) {
-        run.flac.emplace();
-        open_flac_output(*run.flac, output.path, run.sample_rate, run.channel_layout, run.overwrite, output.tags,
-                         output.track_list);
-    } else {
-        run.wav.emplace();
-        open_wav_output(*run.wav, output.path, static_cast<std::uint32_t>(run.sample_rate),
-                        run.channel_layout.nb_channels, run.overwrite);
-    }
-}
-
-void finish_track_output(DecodeRun& run) {
-    if (run.to_flac) {
-        finish_flac(*run.flac);
-        run.flac.reset();
-    } else {
-        finish_wav(*run.wav);
-        run.wav.reset();
-    }
-}
-
 // Ends the open track's output and opens the next one's.
 void next_track(DecodeRun& run) {
-    finish_track_output(run);
+    next_pcm_track(run.outputs);
     ++run.track;
-    open_track_output(run);
 }
 
 void open_output(DecodeRun& run, const AVFrame& frame) {
@@ -121,21 +84,11 @@ void open_output(DecodeRun& run, const AVFrame& frame) {
     run.report << "Decoded: " << frame.sample_rate << " Hz, " << frame.ch_layout.nb_channels << " ch";
     if (description[0] != '\0') run.report << " (" << description << ")";
     run.report << ", PCM24 output\n";
-    run.sample_rate = frame.sample_rate;
-    if (av_channel_layout_copy(&run.channel_layout, &frame.ch_layout) < 0) {
-        throw std::runtime_error("FFmpeg allocation failed");
-    }
-    open_track_output(run);
+    open_pcm_outputs(run.outputs, frame.sample_rate, frame.ch_layout);
     run.output_opened = true;
 }
 
-void write_frame(DecodeRun& run, const AVFrame& frame) {
-    if (run.to_flac) {
-        buffer_flac_frame(*run.flac, frame);
-    } else {
-        write_wav_frame(*run.wav, frame);
-    }
-}
+void write_frame(DecodeRun& run, const AVFrame& frame) { write_pcm(run.outputs, frame); }
 
 // Samples [from, from + count) of a planar decoded frame, viewing its buffers; `planes` holds the
 // moved channel pointers and must outlive the view.
@@ -331,7 +284,12 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
     ParserHandle parser(av_parser_init(AV_CODEC_ID_DTS));
     if (!parser) throw std::runtime_error("unable to initialise DTS parser");
 
-    DecodeRun run(tracks, settings, report);
+    DecodeRun run(tracks, report);
+    prepare_pcm_outputs(run.outputs, tracks.outputs, settings, tuning.threads);
+    // The encoder thread's failure is the failure of the track it was writing.
+    run.outputs.on_encoder_failure = [&run](std::size_t track) {
+        if (run.on_progress) run.on_progress(track, run.position);
+    };
     run.conceal_damage = tuning.conceal_damage;
     run.input_offset = source.input_offset;
     run.packing = source.packing;
@@ -368,7 +326,7 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
     if (!run.output_opened) throw std::runtime_error("DTS stream contained no decodable audio frames");
     // Boundaries behind the last decoded sample leave their tracks empty rather than unwritten.
     while (run.track + 1 < tracks.outputs.size()) next_track(run);
-    finish_track_output(run);
+    finish_pcm_outputs(run.outputs);
 }
 
 }  // namespace orvane

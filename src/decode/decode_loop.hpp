@@ -8,13 +8,15 @@
 
 namespace orvane {
 
-// Further settings of the decode: `conceal_damage` from the command line; the other is an internal
-// knob, changed only by tests.
+// Further settings of the decode: `conceal_damage` and `threads` from the command line; the other is
+// an internal knob, changed only by tests.
 struct DecodeTuning {
     // Frames inside the stream that the decoder refuses become silence of their duration instead of
     // ending the run.
     bool conceal_damage = false;
     std::size_t parser_piece_size = kDefaultParserPieceSize;  // bytes offered to the parser per call
+    // Above 1, the outputs are encoded on a thread of their own while the stream is decoded.
+    unsigned threads = 1;
 };
 
 // The .flac and .wav operations (`settings.kind`): decodes the stream, fed segment by segment through

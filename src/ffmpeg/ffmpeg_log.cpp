@@ -68,12 +68,33 @@ void set_ffmpeg_log_source(const std::string& name) {
 }
 
 std::vector<std::string> take_ffmpeg_log() {
+    FfmpegLogLines collected = take_ffmpeg_log_lines();
+    if (collected.left_out > 0) {
+        collected.lines.push_back("(FFmpeg logged " + std::to_string(collected.left_out) + " more errors)\n");
+    }
+    return std::move(collected.lines);
+}
+
+std::string ffmpeg_log_source() { return log_state.source; }
+
+FfmpegLogLines take_ffmpeg_log_lines() {
     LogState& state = log_state;
-    std::vector<std::string> lines = std::move(state.lines);
-    if (state.left_out > 0) lines.push_back("(FFmpeg logged " + std::to_string(state.left_out) + " more errors)\n");
+    FfmpegLogLines collected{std::move(state.lines), state.left_out};
     state.lines.clear();
     state.left_out = 0;
-    return lines;
+    return collected;
+}
+
+void add_ffmpeg_log_lines(FfmpegLogLines collected) {
+    LogState& state = log_state;
+    for (std::string& line : collected.lines) {
+        if (state.lines.size() < kKeptLines) {
+            state.lines.push_back(std::move(line));
+        } else {
+            ++state.left_out;
+        }
+    }
+    state.left_out += collected.left_out;
 }
 
 }  // namespace orvane

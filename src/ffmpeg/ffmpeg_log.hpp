@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,20 @@ void set_ffmpeg_log_source(const std::string& name);
 
 // This thread's collected lines, each ending in a line feed, and its collection emptied.
 std::vector<std::string> take_ffmpeg_log();
+
+// What a helper thread collected, handed to the thread whose work it did.
+struct FfmpegLogLines {
+    std::vector<std::string> lines;
+    std::size_t left_out = 0;  // lines beyond the kept ones
+};
+
+// This thread's source name, for a helper thread to log under.
+std::string ffmpeg_log_source();
+
+// This thread's collection as it is, and emptied.
+FfmpegLogLines take_ffmpeg_log_lines();
+
+// Adds a helper thread's collection behind this thread's, within the same limit.
+void add_ffmpeg_log_lines(FfmpegLogLines collected);
 
 }  // namespace orvane

@@ -109,8 +109,10 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
     write_vorbis_comment_block(writer.file, tags);
 }
 
-void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame) {
-    append_flac_samples(frame, writer.channels, writer.pcm);
+namespace {
+
+// Sends every whole encoder frame `pcm` holds.
+void send_whole_frames(FlacWriter& writer) {
     // Whole encoder frames go out from the front; what is left moves down once per call.
     std::size_t sent = 0;
     for (;;) {
@@ -121,6 +123,18 @@ void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame) {
         sent += values;
     }
     if (sent > 0) writer.pcm.erase(writer.pcm.begin(), writer.pcm.begin() + static_cast<std::ptrdiff_t>(sent));
+}
+
+}  // namespace
+
+void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame) {
+    append_flac_samples(frame, writer.channels, writer.pcm);
+    send_whole_frames(writer);
+}
+
+void buffer_flac_samples(FlacWriter& writer, std::span<const std::int32_t> samples) {
+    writer.pcm.insert(writer.pcm.end(), samples.begin(), samples.end());
+    send_whole_frames(writer);
 }
 
 void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "ffmpeg/ffmpeg_handles.hpp"
@@ -57,6 +58,9 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
 
 // Converts the frame into `pcm` and sends every whole encoder frame it holds.
 void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame);
+
+// The same for samples already in FLAC form, interleaved.
+void buffer_flac_samples(FlacWriter& writer, std::span<const std::int32_t> samples);
 
 // Sends n interleaved sample frames to the encoder and writes the packets that come out.
 void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n);

@@ -61,11 +61,15 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
 
 void write_wav_frame(WavWriter& writer, const AVFrame& frame) {
     frame_to_pcm24_bytes(frame, writer.channels, writer.buffer);
-    if (writer.buffer.empty()) return;
-    if (writer.failed || std::fwrite(writer.buffer.data(), 1, writer.buffer.size(), writer.file) != writer.buffer.size()) {
+    write_wav_bytes(writer, writer.buffer);
+}
+
+void write_wav_bytes(WavWriter& writer, std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    if (writer.failed || std::fwrite(bytes.data(), 1, bytes.size(), writer.file) != bytes.size()) {
         write_failed(writer);
     }
-    writer.data_bytes += writer.buffer.size();
+    writer.data_bytes += bytes.size();
 }
 
 void finish_wav(WavWriter& writer) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "output/staged_output.hpp"
@@ -47,6 +48,9 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
 
 // Converts the frame into one buffer and appends it with one write.
 void write_wav_frame(WavWriter& writer, const AVFrame& frame);
+
+// Appends samples already in the file's form.
+void write_wav_bytes(WavWriter& writer, std::span<const std::uint8_t> bytes);
 
 // Checks the 4 GiB limit, fills in the sizes, closes the file and commits it under the output's name.
 void finish_wav(WavWriter& writer);

@@ -107,13 +107,15 @@ TEST(ParseCommandLine, BatchJobsAndOutputFolderRefusals) {
     EXPECT_EQ(options.batch, OutputKind::Mka);
     EXPECT_EQ(options.jobs, 3u);
     EXPECT_EQ(options.output_dir, "out");
+    EXPECT_EQ(parse_command_line({"--gapless", "wav", "--jobs", "1", "a"}).options.jobs, 1u);
+    EXPECT_EQ(parse_command_line({"--jobs", "2", "--cue", "s.cue", "a", "b.flac"}).options.jobs, 2u);
     EXPECT_EQ(parse_command_line({"--batch", "flac", "--title", "T", "a"}).options.tags.title, "T");
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--batch", "ogg"}, "--batch takes flac, wav, dts or mka: ogg"},
         {{"--batch", "flac", "--jobs", "0"}, "--jobs takes a number of conversions at once, 1 or more: 0"},
         {{"--batch", "flac", "--jobs", "-2"}, "--jobs takes a number of conversions at once, 1 or more: -2"},
         {{"--batch", "flac", "--jobs", "99999"}, "--jobs takes a number of conversions at once, 1 or more: 99999"},
-        {{"--jobs", "2", "a", "b"}, "--jobs requires --batch"},
+        {{"--jobs", "2", "a", "b"}, "--jobs requires --batch, --gapless or --cue"},
         {{"--output-dir", ""}, "--output-dir requires a value"},
         {{"--scan", "--output-dir", "d", "a"}, "--output-dir cannot be combined with --scan"},
         {{"--batch", "flac", "--gapless", "flac"}, "--gapless cannot be combined with --batch"},

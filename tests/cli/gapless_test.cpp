@@ -84,6 +84,7 @@ TEST_F(Gapless, TracksJoinIntoTheWholeDiscSampleForSampleAndByteForByte) {
             SCOPED_TRACE(format);
             // Every tagged track gets the cover.
             std::vector<std::string> args = gapless_args(format, tracks);
+            args.insert(args.end(), {"--jobs", "2"});  // decoded on one thread, encoded on another
             const Bytes cover = jpeg_header_only(300, 300);
             write_file(dir.file("cover.jpg"), cover);
             if (format == "flac" || format == "mka") args.insert(args.end(), {"--picture", dir.file("cover.jpg").string()});
@@ -336,7 +337,9 @@ TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
     for (int i = 0; i < 60; ++i) minute.insert(minute.end(), second.begin(), second.end());
     write_file(dir.file("t1.dtswav"), carrier_wav(second));
     write_file(dir.file("t2.dtswav"), carrier_wav(minute));
-    const auto result = run_orvane(gapless_args("flac", {dir.file("t1.dtswav"), dir.file("t2.dtswav")}), [&](int pid) {
+    std::vector<std::string> args = gapless_args("flac", {dir.file("t1.dtswav"), dir.file("t2.dtswav")});
+    args.insert(args.end(), {"--jobs", "2"});
+    const auto result = run_orvane(args, [&](int pid) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (bool grown = false; !grown && std::chrono::steady_clock::now() < deadline;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -353,6 +356,52 @@ TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t1.flac", "t2.dtswav"}));
     EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("t1.flac"))), 86u * 512);
     EXPECT_EQ(run_program("flac", {"-t", "-s", dir.file("t1.flac").string()}).status, 0);
+}
+
+// A disc longer than the queue between the threads: every track's file is the same, byte for byte,
+// whether one thread decodes and encodes or two share the work.
+TEST_F(Gapless, TwoThreadsWriteTheFilesOfOne) {
+    const Bytes second = cached_dts_cd_clip(86).joined();
+    Bytes disc;
+    for (int i = 0; i < 14; ++i) disc.insert(disc.end(), second.begin(), second.end());
+    const std::size_t third = disc.size() / 3 / kSector * kSector;
+    std::vector<fs::path> tracks;
+    for (std::size_t k = 0; k < 3; ++k) {
+        tracks.push_back(dir.file("t" + std::to_string(k + 1) + ".dtswav"));
+        const auto end = k < 2 ? disc.begin() + static_cast<std::ptrdiff_t>((k + 1) * third) : disc.end();
+        write_file(tracks.back(), carrier_wav(Bytes(disc.begin() + static_cast<std::ptrdiff_t>(k * third), end)));
+    }
+    for (const std::string format : {"flac", "wav"}) {
+        std::vector<Bytes> files[2];
+        for (const std::string jobs : {"1", "2"}) {
+            std::vector<std::string> args = gapless_args(format, tracks);
+            args.insert(args.end(), {"--quiet", "--overwrite", "--jobs", jobs});
+            ASSERT_EQ(run_orvane(args).status, 0) << format << jobs;
+            for (const auto& track : tracks) files[jobs == "2"].push_back(read_file(fs::path(track).replace_extension("." + format)));
+        }
+        for (std::size_t k = 0; k < tracks.size(); ++k) EXPECT_TRUE(files[0][k] == files[1][k]) << format << k;
+    }
+}
+
+// A track whose output cannot be written stops the disc with the writer's message, on one thread or
+// two: the track before stays whole and no track after it is begun.
+TEST_F(Gapless, FailedWriteOfATrackStopsTheDisc) {
+    if (!fs::exists("/dev/full") || testing_windows_build()) GTEST_SKIP() << "no /dev/full";
+    const std::vector<fs::path> tracks = write_tracks(disc(DtsPacking::Le14), ".dtswav");
+    fs::create_symlink("/dev/full", dir.file("t2.flac"));
+    for (const std::string jobs : {"1", "2"}) {
+        std::vector<std::string> args = gapless_args("flac", tracks);
+        args.insert(args.end(), {"--overwrite", "--jobs", jobs});
+        const auto result = run_orvane(args);
+        EXPECT_EQ(result.status, 2);
+        // Small tracks are noticed at the flush before the header update.
+        EXPECT_NE(result.err.find("): unable to flush FLAC output before STREAMINFO update\n"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(streaminfo_total_samples(read_file(dir.file("t1.flac"))), samples_before(kCuts[0], 2048));
+        fs::remove(dir.file("t1.flac"));
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t2.dtswav", "t2.flac", "t3.dtswav",
+                                                         "whole.dtswav"}));
+    }
 }
 
 // A sheet in a folder of its own, beside its image files.

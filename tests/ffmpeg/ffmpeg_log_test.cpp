@@ -25,14 +25,23 @@ TEST(FfmpegLog, ErrorLinesAreCollectedNamedAndBounded) {
         av_log(nullptr, AV_LOG_ERROR, "other\n");
         EXPECT_EQ(take_ffmpeg_log(), std::vector<std::string>{"c.wav: other\n"});
     }).join();
+    // A helper thread's lines, logged under the name it was given, join this thread's behind its own.
+    FfmpegLogLines helped;
+    std::thread([&helped, source = ffmpeg_log_source()] {
+        set_ffmpeg_log_source(source);
+        av_log(nullptr, AV_LOG_ERROR, "encoder\n");
+        helped = take_ffmpeg_log_lines();
+    }).join();
+    add_ffmpeg_log_lines(std::move(helped));
     set_ffmpeg_log_source("b.wav");
     for (int i = 0; i < 60; ++i) av_log(nullptr, AV_LOG_FATAL, "line %d\n", i);
     const std::vector<std::string> lines = take_ffmpeg_log();
     ASSERT_EQ(lines.size(), 51u);
     EXPECT_EQ(lines[0], "a.wav: first half\n");
     EXPECT_EQ(lines[1], "a.wav: second\n");
-    EXPECT_EQ(lines[49], "b.wav: line 47\n");
-    EXPECT_EQ(lines[50], "(FFmpeg logged 12 more errors)\n");
+    EXPECT_EQ(lines[2], "a.wav: encoder\n");
+    EXPECT_EQ(lines[49], "b.wav: line 46\n");
+    EXPECT_EQ(lines[50], "(FFmpeg logged 13 more errors)\n");
     EXPECT_TRUE(take_ffmpeg_log().empty());
 
     capture_ffmpeg_log(FfmpegLogCapture{});
