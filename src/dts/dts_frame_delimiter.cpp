@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/byte_order.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/dts_packing.hpp"
 
@@ -38,12 +39,6 @@ DtsPacking core_marker_packing(const std::uint8_t* b) {
     return DtsPacking::Unknown;
 }
 
-std::uint64_t big_endian(const std::uint8_t* b, std::size_t count) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < count; ++i) value = value << 8 | b[i];
-    return value;
-}
-
 std::uint64_t swapped_halves(std::uint64_t word) { return ((word & 0xFF00FF00) >> 8) | ((word & 0x00FF00FF) << 8); }
 std::uint64_t fourteen_bit_bits(std::uint64_t word) { return ((word & 0x3FFF0000) >> 8) | ((word & 0x3FFF) >> 6); }
 
@@ -51,10 +46,10 @@ std::uint64_t fourteen_bit_bits(std::uint64_t word) { return ((word & 0x3FFF0000
 std::size_t declared_core_size(const std::uint8_t* b, DtsPacking packing) {
     std::uint64_t bits = 0;
     switch (packing) {
-        case DtsPacking::Be16: bits = big_endian(b + 4, 4); break;
-        case DtsPacking::Le16: bits = swapped_halves(big_endian(b + 4, 4)); break;
-        case DtsPacking::Be14: bits = fourteen_bit_bits(big_endian(b + 6, 4)); break;
-        case DtsPacking::Le14: bits = fourteen_bit_bits(swapped_halves(big_endian(b + 6, 4))); break;
+        case DtsPacking::Be16: bits = read_be32(b + 4); break;
+        case DtsPacking::Le16: bits = swapped_halves(read_be32(b + 4)); break;
+        case DtsPacking::Be14: bits = fourteen_bit_bits(read_be32(b + 6)); break;
+        case DtsPacking::Le14: bits = fourteen_bit_bits(swapped_halves(read_be32(b + 6))); break;
         case DtsPacking::Unknown: return 0;
     }
     return static_cast<std::size_t>(((bits >> 4) & 0x3FFF) + 1);
@@ -66,7 +61,7 @@ bool has_extension_marker(const std::uint8_t* b) {
 
 // The extension substream's size field as the parser reads it (a wide field when its flag is set).
 std::size_t declared_extension_size(const std::uint8_t* b) {
-    const std::uint64_t bits = big_endian(b + 4, 6);
+    const std::uint64_t bits = read_be(b + 4, 6);
     return static_cast<std::size_t>((bits & 0x2000000000) ? ((bits >> 5) & 0xFFFFF) + 1 : ((bits >> 13) & 0xFFFF) + 1);
 }
 

@@ -83,9 +83,7 @@ DtsFrameSize declared_core_frame(std::span<const std::uint8_t> carried, DtsPacki
         // The sync word's first 28 bits, read from the words as they lie: most positions fail here,
         // without the unpacking (a carrier's hour of silence is walked word by word).
         const bool little_endian = packing == DtsPacking::Le14;
-        const auto bits = [&](std::size_t at) {
-            return (little_endian ? read_le16(&carried[at]) : read_be16(&carried[at])) & 0x3FFF;
-        };
+        const auto bits = [&](std::size_t at) { return word14(&carried[at], little_endian); };
         if (bits(0) != 0x1FFF || bits(2) != 0x2800) return {};
         const auto header = unpack_14bit_header(carried, packing == DtsPacking::Le14);
         const BigEndianView view{header, false};

@@ -24,10 +24,6 @@ std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, s
 
 namespace {
 
-std::uint64_t word14(const std::uint8_t* at, bool little_endian) {
-    return std::uint64_t{little_endian ? read_le16(at) : read_be16(at)} & 0x3FFF;
-}
-
 // Four words carry exactly seven bytes; each group is stored as eight and the next overwrites the
 // eighth, so the loop stops one group short of the output's end. Returns the groups done.
 template <bool kLittleEndian>

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_order.hpp"
 #include "input/input_analysis.hpp"
 
 namespace orvane {
@@ -13,6 +14,11 @@ namespace orvane {
 // as the parser-delimited frames in their carried form (counts are set only for 14-bit packings).
 std::vector<std::uint8_t> normalise_dts_payload(const InputAnalysis& analysis, std::uint64_t* frame_count,
                                                 std::uint64_t* consumed_bytes);
+
+// The 14 bits of DTS one carried 16-bit word holds (its byte order given).
+inline std::uint64_t word14(const std::uint8_t* at, bool little_endian) {
+    return std::uint64_t{little_endian ? read_le16(at) : read_be16(at)} & 0x3FFF;
+}
 
 // Joins the low 14 bits of each 16-bit word of `carried` (its byte order given), most significant bit
 // first, into `out`, until `out` is full; bytes the words cannot fill are zeroed.
