@@ -65,6 +65,18 @@ bool delimiting_directly(const Feed& feed) {
     return feed.timing != nullptr && feed.context->profile != FF_PROFILE_UNKNOWN && feed.context->sample_rate > 0;
 }
 
+// Hands on a frame delimited without the parser, its duration read by the timing parser as the parser
+// would read it.
+void hand_over(const Feed& feed, std::span<const std::uint8_t> frame, bool as_flush) {
+    std::uint8_t* out = nullptr;
+    int out_size = 0;
+    if (av_parser_parse2(feed.timing, feed.context, &out, &out_size, frame.data(), static_cast<int>(frame.size()),
+                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0) < 0) {
+        throw std::runtime_error(as_flush ? feed.wording.flush_error : feed.wording.parse_error);
+    }
+    feed.on_frame(frame.data(), static_cast<int>(frame.size()), feed.timing->duration, as_flush);
+}
+
 // Delimits the regular frames from `offset` on, while the parser waits at that frame start; returns
 // where the first frame it cannot delimit begins.
 std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_t> body, std::size_t offset) {
@@ -72,14 +84,7 @@ std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_
         const std::size_t size = regular_dts_frame_size(body.subspan(offset));
         if (size == 0) break;
         check_interruption();
-        std::uint8_t* out = nullptr;
-        int out_size = 0;
-        const std::uint8_t* frame = body.data() + offset;
-        if (av_parser_parse2(feed.timing, feed.context, &out, &out_size, frame, static_cast<int>(size),
-                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0) < 0) {
-            throw std::runtime_error(feed.wording.parse_error);
-        }
-        feed.on_frame(frame, static_cast<int>(size), feed.timing->duration, false);
+        hand_over(feed, body.subspan(offset, size), false);
         offset += size;
     }
     return offset;
@@ -90,13 +95,7 @@ std::size_t delimit_regular_frames(const Feed& feed, std::span<const std::uint8_
 // carrier's silence) until the flush. Returns false, doing nothing, in every other case.
 bool release_last_frame(const Feed& feed, std::span<const std::uint8_t> rest) {
     if (rest.size() > static_cast<std::size_t>(INT_MAX) || !is_last_dts_frame(rest)) return false;
-    std::uint8_t* out = nullptr;
-    int out_size = 0;
-    if (av_parser_parse2(feed.timing, feed.context, &out, &out_size, rest.data(), static_cast<int>(rest.size()),
-                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0) < 0) {
-        throw std::runtime_error(feed.wording.flush_error);
-    }
-    feed.on_frame(rest.data(), static_cast<int>(rest.size()), feed.timing->duration, true);
+    hand_over(feed, rest, true);
     return true;
 }
 
