@@ -1,5 +1,6 @@
 #include "decode/pcm_outputs.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -10,16 +11,19 @@
 namespace orvane {
 namespace {
 
-void open_track(TrackWriter& writer) {
-    const TrackOutput& output = (*writer.tracks)[writer.track];
-    if (writer.settings.kind == OutputKind::Flac) {
+// An encoder thread takes at most this much of its track at once, so written blocks come back soon.
+constexpr std::size_t kPcmTakeBytes = 4 * kPcmBatchBytes;
+
+void open_track(TrackWriter& writer, const PcmFormat& format, std::size_t track) {
+    const TrackOutput& output = (*format.tracks)[track];
+    if (format.settings.kind == OutputKind::Flac) {
         writer.flac.emplace();
-        open_flac_output(*writer.flac, output.path, writer.sample_rate, writer.layout, writer.settings.overwrite,
+        open_flac_output(*writer.flac, output.path, format.sample_rate, format.layout, format.settings.overwrite,
                          output.tags, output.track_list);
     } else {
         writer.wav.emplace();
-        open_wav_output(*writer.wav, output.path, static_cast<std::uint32_t>(writer.sample_rate),
-                        writer.layout.nb_channels, writer.settings.overwrite);
+        open_wav_output(*writer.wav, output.path, static_cast<std::uint32_t>(format.sample_rate),
+                        format.layout.nb_channels, format.settings.overwrite);
     }
 }
 
@@ -33,78 +37,151 @@ void finish_track(TrackWriter& writer) {
     }
 }
 
-void apply(TrackWriter& writer, const PcmItem& item) {
-    switch (item.step) {
-        case PcmStep::OpenTrack: open_track(writer); break;
-        case PcmStep::Samples:
-            if (writer.flac) {
-                buffer_flac_samples(*writer.flac, item.flac);
-            } else {
-                write_wav_bytes(*writer.wav, item.wav);
-            }
-            break;
-        case PcmStep::FinishTrack:
-            finish_track(writer);
-            ++writer.track;
-            break;
+void write_block(TrackWriter& writer, const PcmBlock& block) {
+    if (writer.flac) {
+        buffer_flac_samples(*writer.flac, block.flac);
+    } else {
+        write_wav_bytes(*writer.wav, block.wav);
     }
 }
 
-std::size_t sample_bytes(const PcmItem& item) { return item.flac.size() * sizeof(std::int32_t) + item.wav.size(); }
+std::size_t sample_bytes(const PcmBlock& block) {
+    return block.flac.size() * sizeof(std::int32_t) + block.wav.size();
+}
 
-// The blocks queued, once there are enough or the queue is closed; none once it is closed and empty.
-std::deque<PcmItem> take_items(PcmQueue& queue) {
+// The next track for an encoder thread, in order; none once nothing more is to be written: every
+// track is taken, the decoding side ended before completing the next, or an earlier track failed.
+std::optional<std::size_t> take_track(PcmQueue& queue) {
     std::unique_lock<std::mutex> lock(queue.mutex);
-    queue.filled.wait(lock, [&queue] { return queue.bytes >= kPcmBatchBytes || queue.closed; });
-    std::deque<PcmItem> items = std::exchange(queue.items, {});
-    queue.bytes = 0;
-    queue.emptied.notify_one();
-    return items;
+    queue.filled.wait(lock, [&queue] { return queue.taken < queue.opened || queue.closed; });
+    if (queue.taken >= queue.opened) return std::nullopt;
+    if (queue.failure && queue.taken > queue.failed_track) return std::nullopt;
+    if (queue.closed && !queue.tracks[queue.taken].complete) return std::nullopt;
+    return queue.taken++;
 }
 
-// Keeps the written blocks' memory for the decoding thread's next ones.
-void return_blocks(PcmQueue& queue, std::deque<PcmItem>& items) {
+enum class Taken { Blocks, TrackEnd, GiveUp };
+
+// The track's next queued blocks, once enough are queued or the track is complete. A track is given
+// up when an earlier one failed, or when the decoding side ended before completing it: its output
+// could only be cut short.
+Taken take_blocks(PcmQueue& queue, std::size_t track, std::vector<PcmBlock>& blocks) {
+    std::unique_lock<std::mutex> lock(queue.mutex);
+    QueuedTrack& queued = queue.tracks[track];
+    const auto given_up = [&] { return (queue.failure && track > queue.failed_track) || (queue.closed && !queued.complete); };
+    queue.filled.wait(lock, [&] { return queued.bytes >= kPcmBatchBytes || queued.complete || given_up(); });
+    if (given_up()) return Taken::GiveUp;
+    if (queued.blocks.empty()) return Taken::TrackEnd;
+    for (std::size_t taken = 0; !queued.blocks.empty() && taken < kPcmTakeBytes;) {
+        taken += sample_bytes(queued.blocks.front());
+        blocks.push_back(std::move(queued.blocks.front()));
+        queued.blocks.pop_front();
+    }
+    for (const PcmBlock& block : blocks) queued.bytes -= sample_bytes(block);
+    return Taken::Blocks;
+}
+
+// Written blocks leave the queue's count, their memory kept for the decoding thread's next ones.
+void return_blocks(PcmQueue& queue, std::vector<PcmBlock>& blocks) {
     const std::lock_guard<std::mutex> lock(queue.mutex);
-    for (PcmItem& item : items) {
-        if (item.step == PcmStep::Samples && queue.spare.size() < 64) queue.spare.push_back(std::move(item));
+    for (PcmBlock& block : blocks) {
+        queue.bytes -= sample_bytes(block);
+        if (queue.spare.size() < kPcmQueueBytes / kPcmBlockBytes) queue.spare.push_back(std::move(block));
     }
+    blocks.clear();
+    queue.emptied.notify_one();
 }
 
-// The encoder thread: the items in order, until the queue ends, a step fails or the run is interrupted.
-void encode_items(PcmOutputs& outputs, const std::string& log_source) {
-    set_ffmpeg_log_source(log_source);
-    PcmQueue& queue = outputs.queue;
-    try {
-        for (std::deque<PcmItem> items; !(items = take_items(queue)).empty();) {
-            for (const PcmItem& item : items) {
-                check_interruption();
-                apply(outputs.writer, item);
-            }
-            return_blocks(queue, items);
-        }
-    } catch (...) {
-        const std::lock_guard<std::mutex> lock(queue.mutex);
+// Keeps the failure of the earliest track that failed, and wakes every thread to see it. The
+// queue's lock is held.
+void note_failure(PcmQueue& queue, std::size_t track) {
+    if (!queue.failure || track < queue.failed_track) {
         queue.failure = std::current_exception();
-        queue.failed_track = outputs.writer.track;
-        queue.emptied.notify_one();
+        queue.failed_track = track;
     }
-    // An unfinished output is left by its writer here, on the thread that wrote it.
-    outputs.writer.flac.reset();
-    outputs.writer.wav.reset();
-    outputs.encoder_log = take_ffmpeg_log_lines();
+    queue.emptied.notify_one();
+    queue.filled.notify_all();
 }
 
-// Rethrows the encoder thread's failure on the decoding thread.
+void record_failure(PcmQueue& queue, std::size_t track) {
+    const std::lock_guard<std::mutex> lock(queue.mutex);
+    note_failure(queue, track);
+}
+
+// Ends the track's file, leaving its commit (the rename under its name) to the caller.
+std::optional<StagedOutput> finish_uncommitted(TrackWriter& writer) {
+    std::optional<StagedOutput>& slot = writer.flac ? writer.flac->output : writer.wav->output;
+    std::optional<StagedOutput> staged = std::exchange(slot, std::nullopt);
+    try {
+        finish_track(writer);
+    } catch (...) {
+        // Closed before the staged file is removed, which Windows refuses for an open file.
+        writer.flac.reset();
+        writer.wav.reset();
+        throw;
+    }
+    return staged;
+}
+
+// Commits the written tracks in track order, so that a track finished early waits for those before
+// it, and a failure leaves exactly the tracks before the failed one. The queue's lock is held.
+void commit_written(PcmQueue& queue) {
+    for (; queue.committed < queue.tracks.size() && queue.tracks[queue.committed].written; ++queue.committed) {
+        try {
+            queue.tracks[queue.committed].written->commit();
+        } catch (...) {
+            note_failure(queue, queue.committed);
+            return;
+        }
+        queue.tracks[queue.committed].written.reset();
+    }
+}
+
+void encode_track(PcmOutputs& outputs, TrackWriter& writer, std::size_t track) {
+    open_track(writer, outputs.format, track);
+    std::vector<PcmBlock> blocks;
+    for (;;) {
+        const Taken taken = take_blocks(outputs.queue, track, blocks);
+        if (taken == Taken::GiveUp) return;
+        if (taken == Taken::TrackEnd) {
+            std::optional<StagedOutput> staged = finish_uncommitted(writer);
+            const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
+            outputs.queue.tracks[track].written.emplace(std::move(staged.value()));
+            commit_written(outputs.queue);
+            return;
+        }
+        for (const PcmBlock& block : blocks) {
+            check_interruption();
+            write_block(writer, block);
+        }
+        return_blocks(outputs.queue, blocks);
+    }
+}
+
+// An encoder thread: whole tracks, each the next not taken, until none is left or the run fails.
+void encode_tracks(PcmOutputs& outputs, std::size_t index, const std::string& log_source) {
+    set_ffmpeg_log_source(log_source);
+    TrackWriter writer;
+    for (std::optional<std::size_t> track; (track = take_track(outputs.queue));) {
+        try {
+            encode_track(outputs, writer, *track);
+        } catch (...) {
+            record_failure(outputs.queue, *track);
+        }
+        // An unfinished output is left by its writer here, on the thread that wrote it.
+        writer.flac.reset();
+        writer.wav.reset();
+    }
+    outputs.encoder_logs[index] = take_ffmpeg_log_lines();
+}
+
+// Rethrows an encoder thread's failure on the decoding thread.
 [[noreturn]] void rethrow_encoder_failure(PcmOutputs& outputs, std::exception_ptr failure, std::size_t track) {
     if (outputs.on_encoder_failure) outputs.on_encoder_failure(track);
     std::rethrow_exception(failure);
 }
 
-void hand_over(PcmOutputs& outputs, PcmItem item) {
-    if (!outputs.threaded) {
-        apply(outputs.writer, item);
-        return;
-    }
+void queue_block(PcmOutputs& outputs, PcmBlock block) {
     PcmQueue& queue = outputs.queue;
     std::unique_lock<std::mutex> lock(queue.mutex);
     queue.emptied.wait(lock, [&queue] { return queue.failure || queue.bytes < kPcmQueueBytes; });
@@ -114,15 +191,18 @@ void hand_over(PcmOutputs& outputs, PcmItem item) {
         lock.unlock();
         rethrow_encoder_failure(outputs, failure, track);
     }
-    queue.bytes += sample_bytes(item);
-    queue.items.push_back(std::move(item));
-    if (queue.bytes >= kPcmBatchBytes) queue.filled.notify_one();
+    const std::size_t size = sample_bytes(block);
+    QueuedTrack& queued = queue.tracks[outputs.track];
+    queue.bytes += size;
+    queued.bytes += size;
+    queued.blocks.push_back(std::move(block));
+    if (queued.bytes >= kPcmBatchBytes) queue.filled.notify_all();
 }
 
-// Hands over the samples gathered so far, and starts the next block in a spare one's memory.
+// Queues the samples gathered so far, and starts the next block in a spare one's memory.
 void hand_over_block(PcmOutputs& outputs) {
     if (sample_bytes(outputs.block) == 0) return;
-    PcmItem next;
+    PcmBlock next;
     {
         const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
         if (!outputs.queue.spare.empty()) {
@@ -132,54 +212,78 @@ void hand_over_block(PcmOutputs& outputs) {
     }
     next.flac.clear();
     next.wav.clear();
-    hand_over(outputs, std::exchange(outputs.block, std::move(next)));
+    queue_block(outputs, std::exchange(outputs.block, std::move(next)));
 }
 
-// Ends the queue, waits for the encoder thread and takes over what FFmpeg logged there.
-void end_encoder(PcmOutputs& outputs) {
-    if (!outputs.encoder.joinable()) return;
+void begin_track(PcmOutputs& outputs) {
+    if (outputs.encoders == 0) {
+        open_track(outputs.writer, outputs.format, outputs.track);
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
+    outputs.queue.opened = outputs.track + 1;
+    outputs.queue.filled.notify_all();
+}
+
+void end_track(PcmOutputs& outputs) {
+    if (outputs.encoders == 0) {
+        finish_track(outputs.writer);
+        return;
+    }
+    hand_over_block(outputs);  // the track's last samples
+    const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
+    outputs.queue.tracks[outputs.track].complete = true;
+    outputs.queue.filled.notify_all();
+}
+
+// Ends the queue, waits for the encoder threads and takes over what FFmpeg logged there.
+void end_encoders(PcmOutputs& outputs) {
+    if (outputs.encoder_threads.empty()) return;
     {
         const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
         outputs.queue.closed = true;
-        outputs.queue.filled.notify_one();
+        outputs.queue.filled.notify_all();
     }
-    outputs.encoder.join();
-    add_ffmpeg_log_lines(std::move(outputs.encoder_log));
-}
-
-void hand_over_step(PcmOutputs& outputs, PcmStep step) {
-    if (outputs.threaded) hand_over_block(outputs);
-    hand_over(outputs, PcmItem{step, {}, {}});
+    for (std::thread& thread : outputs.encoder_threads) thread.join();
+    outputs.encoder_threads.clear();
+    for (FfmpegLogLines& lines : outputs.encoder_logs) add_ffmpeg_log_lines(std::move(lines));
 }
 
 }  // namespace
 
-PcmOutputs::~PcmOutputs() { end_encoder(*this); }
+PcmOutputs::~PcmOutputs() { end_encoders(*this); }
 
 void prepare_pcm_outputs(PcmOutputs& outputs, const std::vector<TrackOutput>& tracks,
                          const OutputSettings& settings, unsigned threads) {
-    outputs.writer.tracks = &tracks;
-    outputs.writer.settings = settings;
-    outputs.threaded = threads > 1;
+    outputs.format.tracks = &tracks;
+    outputs.format.settings = settings;
+    outputs.encoders = threads > 1 ? static_cast<unsigned>(std::min<std::size_t>(threads, tracks.size())) : 0;
 }
 
 void open_pcm_outputs(PcmOutputs& outputs, int sample_rate, const AVChannelLayout& layout) {
-    TrackWriter& writer = outputs.writer;
-    writer.sample_rate = sample_rate;
-    if (av_channel_layout_copy(&writer.layout, &layout) < 0) throw std::runtime_error("FFmpeg allocation failed");
+    PcmFormat& format = outputs.format;
+    format.sample_rate = sample_rate;
+    if (av_channel_layout_copy(&format.layout, &layout) < 0) throw std::runtime_error("FFmpeg allocation failed");
     outputs.channels = layout.nb_channels;
-    // Started only now, so the format it writes with is set before it runs.
-    if (outputs.threaded) outputs.encoder = std::thread(encode_items, std::ref(outputs), ffmpeg_log_source());
-    hand_over_step(outputs, PcmStep::OpenTrack);
+    // Started only now, so the format they write with is set before they run.
+    if (outputs.encoders > 0) {
+        outputs.queue.tracks.resize(format.tracks->size());
+        outputs.encoder_logs.resize(outputs.encoders);
+        for (std::size_t k = 0; k < outputs.encoders; ++k) {
+            outputs.encoder_threads.emplace_back(encode_tracks, std::ref(outputs), k, ffmpeg_log_source());
+        }
+    }
+    begin_track(outputs);
 }
 
 void next_pcm_track(PcmOutputs& outputs) {
-    hand_over_step(outputs, PcmStep::FinishTrack);
-    hand_over_step(outputs, PcmStep::OpenTrack);
+    end_track(outputs);
+    ++outputs.track;
+    begin_track(outputs);
 }
 
 void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
-    if (!outputs.threaded) {
+    if (outputs.encoders == 0) {
         if (outputs.writer.flac) {
             buffer_flac_frame(*outputs.writer.flac, frame);
         } else {
@@ -187,8 +291,8 @@ void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
         }
         return;
     }
-    PcmItem& block = outputs.block;
-    if (outputs.writer.settings.kind == OutputKind::Flac) {
+    PcmBlock& block = outputs.block;
+    if (outputs.format.settings.kind == OutputKind::Flac) {
         append_flac_samples(frame, outputs.channels, block.flac);
     } else {
         // The WAV conversion writes its buffer from the start: it goes behind the block's bytes.
@@ -199,9 +303,12 @@ void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
 }
 
 void finish_pcm_outputs(PcmOutputs& outputs) {
-    hand_over_step(outputs, PcmStep::FinishTrack);
-    end_encoder(outputs);
+    end_track(outputs);
+    end_encoders(outputs);
     if (outputs.queue.failure) rethrow_encoder_failure(outputs, outputs.queue.failure, outputs.queue.failed_track);
+    if (outputs.encoders > 0 && outputs.queue.committed != outputs.queue.tracks.size()) {
+        throw std::runtime_error("internal error: a finished track was not put under its name");
+    }
 }
 
 }  // namespace orvane

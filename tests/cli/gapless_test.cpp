@@ -358,38 +358,43 @@ TEST_F(Gapless, InterruptionKeepsFinishedTracksAndLeavesNoPartialOne) {
     EXPECT_EQ(run_program("flac", {"-t", "-s", dir.file("t1.flac").string()}).status, 0);
 }
 
-// A disc longer than the queue between the threads: every track's file is the same, byte for byte,
-// whether one thread decodes and encodes or two share the work.
-TEST_F(Gapless, TwoThreadsWriteTheFilesOfOne) {
+// A disc longer than the queue between the threads, in unequal tracks: every track's file is the
+// same, byte for byte, whether one thread decodes and encodes or several tracks are encoded at once.
+TEST_F(Gapless, EncoderThreadsWriteTheFilesOfOne) {
     const Bytes second = cached_dts_cd_clip(86).joined();
     Bytes disc;
-    for (int i = 0; i < 14; ++i) disc.insert(disc.end(), second.begin(), second.end());
-    const std::size_t third = disc.size() / 3 / kSector * kSector;
+    for (int i = 0; i < 36; ++i) disc.insert(disc.end(), second.begin(), second.end());
+    const std::size_t cuts[] = {0, disc.size() / 9 / kSector * kSector, disc.size() / 2 / kSector * kSector,
+                                disc.size() / 2 / kSector * kSector + 3 * kSector, disc.size()};
     std::vector<fs::path> tracks;
-    for (std::size_t k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k + 1 < std::size(cuts); ++k) {
         tracks.push_back(dir.file("t" + std::to_string(k + 1) + ".dtswav"));
-        const auto end = k < 2 ? disc.begin() + static_cast<std::ptrdiff_t>((k + 1) * third) : disc.end();
-        write_file(tracks.back(), carrier_wav(Bytes(disc.begin() + static_cast<std::ptrdiff_t>(k * third), end)));
+        write_file(tracks.back(), carrier_wav(Bytes(disc.begin() + static_cast<std::ptrdiff_t>(cuts[k]),
+                                                    disc.begin() + static_cast<std::ptrdiff_t>(cuts[k + 1]))));
     }
     for (const std::string format : {"flac", "wav"}) {
-        std::vector<Bytes> files[2];
-        for (const std::string jobs : {"1", "2"}) {
+        std::vector<Bytes> files[3];
+        for (const std::string jobs : {"1", "2", "3"}) {
             std::vector<std::string> args = gapless_args(format, tracks);
             args.insert(args.end(), {"--quiet", "--overwrite", "--jobs", jobs});
             ASSERT_EQ(run_orvane(args).status, 0) << format << jobs;
-            for (const auto& track : tracks) files[jobs == "2"].push_back(read_file(fs::path(track).replace_extension("." + format)));
+            for (const auto& track : tracks) {
+                files[std::stoi(jobs) - 1].push_back(read_file(fs::path(track).replace_extension("." + format)));
+            }
         }
-        for (std::size_t k = 0; k < tracks.size(); ++k) EXPECT_TRUE(files[0][k] == files[1][k]) << format << k;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            EXPECT_TRUE(files[0][k] == files[1][k] && files[0][k] == files[2][k]) << format << k;
+        }
     }
 }
 
-// A track whose output cannot be written stops the disc with the writer's message, on one thread or
-// two: the track before stays whole and no track after it is begun.
+// A track whose output cannot be written stops the disc with the writer's message, however many
+// threads encode: the track before stays whole and no track after it remains, even one finished first.
 TEST_F(Gapless, FailedWriteOfATrackStopsTheDisc) {
     if (!fs::exists("/dev/full") || testing_windows_build()) GTEST_SKIP() << "no /dev/full";
     const std::vector<fs::path> tracks = write_tracks(disc(DtsPacking::Le14), ".dtswav");
     fs::create_symlink("/dev/full", dir.file("t2.flac"));
-    for (const std::string jobs : {"1", "2"}) {
+    for (const std::string jobs : {"1", "2", "3"}) {
         std::vector<std::string> args = gapless_args("flac", tracks);
         args.insert(args.end(), {"--overwrite", "--jobs", jobs});
         const auto result = run_orvane(args);
@@ -402,6 +407,25 @@ TEST_F(Gapless, FailedWriteOfATrackStopsTheDisc) {
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t2.dtswav", "t2.flac", "t3.dtswav",
                                                          "whole.dtswav"}));
     }
+}
+
+// With a thread per track, a short track behind a failed one is finished first: it is not kept, as
+// it would not have been begun on one thread.
+TEST_F(Gapless, TrackFinishedBeforeAnEarlierOneFailsIsNotKept) {
+    if (!fs::exists("/dev/full") || testing_windows_build()) GTEST_SKIP() << "no /dev/full";
+    const Bytes clip = cached_dts_cd_clip(86).joined();
+    const std::size_t cuts[] = {0, 4 * kSector, 60 * kSector, 61 * kSector};
+    std::vector<fs::path> tracks;
+    for (std::size_t k = 0; k < 3; ++k) {
+        tracks.push_back(dir.file("t" + std::to_string(k + 1) + ".dtswav"));
+        write_file(tracks.back(), carrier_wav(Bytes(clip.begin() + static_cast<std::ptrdiff_t>(cuts[k]),
+                                                    clip.begin() + static_cast<std::ptrdiff_t>(cuts[k + 1]))));
+    }
+    fs::create_symlink("/dev/full", dir.file("t2.flac"));
+    std::vector<std::string> args = gapless_args("flac", tracks);
+    args.insert(args.end(), {"--overwrite", "--jobs", "3"});
+    EXPECT_EQ(run_orvane(args).status, 2);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"t1.dtswav", "t1.flac", "t2.dtswav", "t2.flac", "t3.dtswav"}));
 }
 
 // A sheet in a folder of its own, beside its image files.
