@@ -79,7 +79,7 @@ GaplessPlan plan_from_operands(const std::vector<std::string>& operands, OutputK
     plan.first_carrier = "track 1";
     const std::vector<TagSet> numbered = track_tags(tags, count);
     for (std::size_t k = 0; k < count; ++k) {
-        const std::filesystem::path input(operands[k]);
+        const std::filesystem::path input = path_from_utf8(operands[k]);
         std::filesystem::path output = input;
         output.replace_extension("." + output_kind_name(kind));
         plan.carriers.push_back(input);

@@ -201,7 +201,7 @@ int run_gapless(GaplessPlan plan, const RunOptions& options, std::ostream& repor
         throw std::runtime_error(label + ": " + error.what());
     }
     for (std::size_t k = 0; k < plan.tracks.size(); ++k) {
-        report << "Track " << k + 1 << " written: " << plan.tracks[k].path.string() << "\n";
+        report << "Track " << k + 1 << " written: " << utf8_from_path(plan.tracks[k].path) << "\n";
     }
     report << "\nConversion complete.\n";
     return 0;

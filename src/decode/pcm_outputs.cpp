@@ -295,9 +295,7 @@ void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
     if (outputs.format.settings.kind == OutputKind::Flac) {
         append_flac_samples(frame, outputs.channels, block.flac);
     } else {
-        // The WAV conversion writes its buffer from the start: it goes behind the block's bytes.
-        frame_to_pcm24_bytes(frame, outputs.channels, outputs.converted);
-        block.wav.insert(block.wav.end(), outputs.converted.begin(), outputs.converted.end());
+        append_pcm24_bytes(frame, outputs.channels, block.wav);
     }
     if (sample_bytes(block) >= kPcmBlockBytes) hand_over_block(outputs);
 }

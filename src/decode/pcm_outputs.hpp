@@ -91,7 +91,6 @@ struct PcmOutputs {
     unsigned encoders = 0;  // encoder threads to start
     PcmBlock block;         // the samples being gathered on the decoding thread
     int channels = 0;       // of the samples, for the decoding thread's conversion
-    std::vector<std::uint8_t> converted;  // one frame in WAV form, on its way into `block`
     // Told the track an encoder thread was writing when it failed, before its failure is rethrown
     // on the decoding thread.
     std::function<void(std::size_t track)> on_encoder_failure;

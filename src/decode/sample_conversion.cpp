@@ -182,16 +182,18 @@ std::size_t checked_value_count(const AVFrame& frame, int channels) {
 
 }  // namespace
 
-void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
+void append_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out) {
     const std::size_t count = checked_value_count(frame, channels);
+    const std::size_t base = out.size();
     if (frame.format == AV_SAMPLE_FMT_FLTP) {
-        out.resize(count * 3 + 1);
-        float_planes_to_pcm24(frame, channels, out.data());
-        out.resize(count * 3);
+        // The float conversion stores four bytes for every three.
+        out.resize(base + count * 3 + 1);
+        float_planes_to_pcm24(frame, channels, out.data() + base);
+        out.resize(base + count * 3);
         return;
     }
-    out.resize(count * 3);
-    std::uint8_t* bytes = out.data();
+    out.resize(base + count * 3);
+    std::uint8_t* bytes = out.data() + base;
     interleave_frame<kPcm24Form>(frame, channels, [bytes](std::size_t slot, std::int32_t v) {
         write_le(bytes + slot * 3, static_cast<std::uint32_t>(v), 3);
     });

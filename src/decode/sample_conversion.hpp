@@ -24,11 +24,11 @@ std::int32_t flac_from_float(float value);        // clamp, truncate toward zero
 std::int32_t pcm24_sample(const AVFrame& frame, int channel, int index);
 std::int32_t flac_s32_sample(const AVFrame& frame, int channel, int index);
 
-// Whole-frame conversions, interleaved sample-major in the decoder's plane order. Both check the
-// channel count before touching a sample; `out` is resized (WAV) or grown (FLAC), never shrunk.
-// WAV: three bytes per sample, least significant first, written over `out` from its start.
-void frame_to_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out);
-// FLAC: appended behind what `out` already holds.
+// Whole-frame conversions, interleaved sample-major in the decoder's plane order, appended behind
+// what `out` already holds. Both check the channel count before touching a sample.
+// WAV: three bytes per sample, least significant first.
+void append_pcm24_bytes(const AVFrame& frame, int channels, std::vector<std::uint8_t>& out);
+// FLAC: a 32-bit value per sample.
 void append_flac_samples(const AVFrame& frame, int channels, std::vector<std::int32_t>& out);
 
 }  // namespace orvane

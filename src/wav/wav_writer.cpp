@@ -60,7 +60,8 @@ void open_wav_output(WavWriter& writer, const std::filesystem::path& output_path
 }
 
 void write_wav_frame(WavWriter& writer, const AVFrame& frame) {
-    frame_to_pcm24_bytes(frame, writer.channels, writer.buffer);
+    writer.buffer.clear();
+    append_pcm24_bytes(frame, writer.channels, writer.buffer);
     write_wav_bytes(writer, writer.buffer);
 }
 

@@ -221,6 +221,12 @@ TEST_F(FaultTest, NonAsciiFileNamesAndTags) {
     }
     const auto scan = test::run_orvane({"--scan", dir.file(names[2] + ".wav").string()});
     EXPECT_EQ(scan.status, 0) << scan.err;
+    // A disc of such tracks: each output beside its track, reported by its name.
+    const auto disc = test::run_orvane({"--gapless", "flac", dir.file(names[0] + ".wav").string(),
+                                        dir.file(names[3] + ".wav").string()});
+    EXPECT_EQ(disc.status, 0) << disc.err;
+    EXPECT_NE(disc.out.find("Track 2 written: " + dir.file(names[3] + ".flac").string() + "\n"), std::string::npos)
+        << disc.out;
 }
 
 // The driver in this process, with its two streams captured: thousands of runs stay fast.

@@ -94,9 +94,10 @@ TEST(SampleConversion, NanBecomesSilenceInBothForms) {
 
 TEST(SampleConversion, FramesInterleaveInPlaneOrder) {
     const auto s32 = frame_of<std::int32_t>(AV_SAMPLE_FMT_S32P, {{256, 0x7FFFFFFF, -256}, {-128, 512, 0x12345600}});
-    std::vector<std::uint8_t> bytes(7, 0xAA);  // shorter and dirty: resized and overwritten
-    frame_to_pcm24_bytes(*s32, 2, bytes);
-    const std::vector<std::uint8_t> expected = {0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF,   // L0 R0
+    std::vector<std::uint8_t> bytes(1, 0xAA);  // appended behind what is there
+    append_pcm24_bytes(*s32, 2, bytes);
+    const std::vector<std::uint8_t> expected = {0xAA,
+                                                0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF,   // L0 R0
                                                 0xFF, 0xFF, 0x7F, 0x02, 0x00, 0x00,   // L1 R1
                                                 0xFF, 0xFF, 0xFF, 0x56, 0x34, 0x12};  // L2 R2
     EXPECT_EQ(bytes, expected);
@@ -106,7 +107,9 @@ TEST(SampleConversion, FramesInterleaveInPlaneOrder) {
     EXPECT_EQ(flac, (std::vector<std::int32_t>{42, 256, -256, 0x7FFFFF00, 512, -256, 0x12345600}));
 
     const auto fltp = frame_of<float>(AV_SAMPLE_FMT_FLTP, {{0.5f, -1.0f}, {2.0f, std::nanf("")}});
-    frame_to_pcm24_bytes(*fltp, 2, bytes);
+    bytes.assign(1, 0xAA);
+    append_pcm24_bytes(*fltp, 2, bytes);
+    bytes.erase(bytes.begin());
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x00, 0x00, 0x40, 0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0, 0, 0}));
     for (int i = 0; i < 2; ++i) {
         for (int c = 0; c < 2; ++c) {
@@ -141,7 +144,7 @@ TEST(SampleConversion, FloatFramesMatchTheValueRules) {
             }
             std::vector<std::uint8_t> bytes;
             std::vector<std::int32_t> flac;
-            frame_to_pcm24_bytes(*frame, channels, bytes);
+            append_pcm24_bytes(*frame, channels, bytes);
             append_flac_samples(*frame, channels, flac);
             ASSERT_EQ(bytes.size(), static_cast<std::size_t>(samples * channels * 3));
             ASSERT_EQ(flac.size(), static_cast<std::size_t>(samples * channels));
@@ -173,7 +176,7 @@ TEST(SampleConversion, RefusesChannelChangeBeforeTouchingOutput) {
             }
         },
         std::runtime_error);
-    EXPECT_THROW(frame_to_pcm24_bytes(*mono, 2, bytes), std::runtime_error);
+    EXPECT_THROW(append_pcm24_bytes(*mono, 2, bytes), std::runtime_error);
     EXPECT_EQ(flac, (std::vector<std::int32_t>{1, 2}));
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{9, 9, 9}));
 }
@@ -185,7 +188,7 @@ TEST(SampleConversion, RefusesOtherSampleFormats) {
         std::vector<std::int32_t> flac;
         std::vector<std::uint8_t> bytes;
         try {
-            frame_to_pcm24_bytes(*frame, 2, bytes);
+            append_pcm24_bytes(*frame, 2, bytes);
             ADD_FAILURE() << "accepted format " << format;
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "unsupported decoder sample format");
