@@ -23,13 +23,20 @@ namespace {
 
 constexpr std::size_t kSwapChunkSize = std::size_t{1} << 20;
 
+// A disc's frames are written one by one: gathered into large writes, not one system call per
+// couple of frames.
+constexpr std::size_t kRawWriteBufferSize = std::size_t{1} << 18;
+
 struct RawOutput {
+    std::unique_ptr<char[]> stream_buffer;  // outlives `file`, which uses it
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
 };
 
 void open_output(RawOutput& output, const std::filesystem::path& output_path) {
     output.file.reset(open_output_file(output_path));
     if (!output.file) throw std::runtime_error("unable to create output file");
+    output.stream_buffer = std::make_unique_for_overwrite<char[]>(kRawWriteBufferSize);
+    std::setvbuf(output.file.get(), output.stream_buffer.get(), _IOFBF, kRawWriteBufferSize);
 }
 
 void write_bytes(RawOutput& output, const std::uint8_t* data, std::size_t size) {
