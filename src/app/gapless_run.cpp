@@ -22,6 +22,7 @@
 #include "ffmpeg/ffmpeg_log.hpp"
 #include "input/cue_sheet.hpp"
 #include "input/input_analysis.hpp"
+#include "output/track_output_failure.hpp"
 #include "output/output_policy.hpp"
 #include "platform/file_bytes.hpp"
 #include "platform/interruption.hpp"
@@ -194,8 +195,11 @@ int run_gapless(GaplessPlan plan, const RunOptions& options, std::ostream& repor
         run_operation(operation, report, progress);
     } catch (const std::exception& error) {
         progress.clear();
-        // A carrier that failed to load is named as such; otherwise the track being written.
-        const std::string label = stream.loading && !plan.track_per_carrier ? plan.carrier_labels[stream.loaded]
+        // A track's output that failed is named; else a carrier that failed to load, or the track
+        // being read (with a file per track, the file whose bytes were read).
+        const auto* output_failure = dynamic_cast<const TrackOutputFailure*>(&error);
+        const std::string label = output_failure ? plan.track_labels[output_failure->track]
+                                  : stream.loading && !plan.track_per_carrier ? plan.carrier_labels[stream.loaded]
                                   : plan.track_per_carrier ? plan.track_labels[std::max(stream.loaded, writing)]
                                                            : plan.track_labels[writing];
         throw std::runtime_error(label + ": " + error.what());

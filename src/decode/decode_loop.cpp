@@ -286,10 +286,6 @@ void decode_to_pcm(const DtsSource& source, const TrackOutputs& tracks, const Ou
 
     DecodeRun run(tracks, report);
     prepare_pcm_outputs(run.outputs, tracks.outputs, settings, tuning.threads);
-    // The encoder thread's failure is the failure of the track it was writing.
-    run.outputs.on_encoder_failure = [&run](std::size_t track) {
-        if (run.on_progress) run.on_progress(track, run.position);
-    };
     run.conceal_damage = tuning.conceal_damage;
     run.input_offset = source.input_offset;
     run.packing = source.packing;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "decode/sample_conversion.hpp"
+#include "output/track_output_failure.hpp"
 #include "platform/interruption.hpp"
 
 namespace orvane {
@@ -128,7 +129,7 @@ std::optional<StagedOutput> finish_uncommitted(TrackWriter& writer) {
 void commit_written(PcmQueue& queue) {
     for (; queue.committed < queue.tracks.size() && queue.tracks[queue.committed].written; ++queue.committed) {
         try {
-            queue.tracks[queue.committed].written->commit();
+            on_track_output(queue.committed, [&] { queue.tracks[queue.committed].written->commit(); });
         } catch (...) {
             note_failure(queue, queue.committed);
             return;
@@ -164,7 +165,7 @@ void encode_tracks(PcmOutputs& outputs, std::size_t index, const std::string& lo
     TrackWriter writer;
     for (std::optional<std::size_t> track; (track = take_track(outputs.queue));) {
         try {
-            encode_track(outputs, writer, *track);
+            on_track_output(*track, [&] { encode_track(outputs, writer, *track); });
         } catch (...) {
             record_failure(outputs.queue, *track);
         }
@@ -175,22 +176,12 @@ void encode_tracks(PcmOutputs& outputs, std::size_t index, const std::string& lo
     outputs.encoder_logs[index] = take_ffmpeg_log_lines();
 }
 
-// Rethrows an encoder thread's failure on the decoding thread.
-[[noreturn]] void rethrow_encoder_failure(PcmOutputs& outputs, std::exception_ptr failure, std::size_t track) {
-    if (outputs.on_encoder_failure) outputs.on_encoder_failure(track);
-    std::rethrow_exception(failure);
-}
-
 void queue_block(PcmOutputs& outputs, PcmBlock block) {
     PcmQueue& queue = outputs.queue;
     std::unique_lock<std::mutex> lock(queue.mutex);
     queue.emptied.wait(lock, [&queue] { return queue.failure || queue.bytes < kPcmQueueBytes; });
-    if (queue.failure) {
-        const std::exception_ptr failure = queue.failure;
-        const std::size_t track = queue.failed_track;
-        lock.unlock();
-        rethrow_encoder_failure(outputs, failure, track);
-    }
+    // An encoder thread's failure, the failed track's, goes on from here.
+    if (queue.failure) std::rethrow_exception(queue.failure);
     const std::size_t size = sample_bytes(block);
     QueuedTrack& queued = queue.tracks[outputs.track];
     queue.bytes += size;
@@ -217,7 +208,7 @@ void hand_over_block(PcmOutputs& outputs) {
 
 void begin_track(PcmOutputs& outputs) {
     if (outputs.encoders == 0) {
-        open_track(outputs.writer, outputs.format, outputs.track);
+        on_track_output(outputs.track, [&] { open_track(outputs.writer, outputs.format, outputs.track); });
         return;
     }
     const std::lock_guard<std::mutex> lock(outputs.queue.mutex);
@@ -227,7 +218,7 @@ void begin_track(PcmOutputs& outputs) {
 
 void end_track(PcmOutputs& outputs) {
     if (outputs.encoders == 0) {
-        finish_track(outputs.writer);
+        on_track_output(outputs.track, [&] { finish_track(outputs.writer); });
         return;
     }
     hand_over_block(outputs);  // the track's last samples
@@ -284,11 +275,13 @@ void next_pcm_track(PcmOutputs& outputs) {
 
 void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
     if (outputs.encoders == 0) {
-        if (outputs.writer.flac) {
-            buffer_flac_frame(*outputs.writer.flac, frame);
-        } else {
-            write_wav_frame(*outputs.writer.wav, frame);
-        }
+        on_track_output(outputs.track, [&] {
+            if (outputs.writer.flac) {
+                buffer_flac_frame(*outputs.writer.flac, frame);
+            } else {
+                write_wav_frame(*outputs.writer.wav, frame);
+            }
+        });
         return;
     }
     PcmBlock& block = outputs.block;
@@ -303,7 +296,7 @@ void write_pcm(PcmOutputs& outputs, const AVFrame& frame) {
 void finish_pcm_outputs(PcmOutputs& outputs) {
     end_track(outputs);
     end_encoders(outputs);
-    if (outputs.queue.failure) rethrow_encoder_failure(outputs, outputs.queue.failure, outputs.queue.failed_track);
+    if (outputs.queue.failure) std::rethrow_exception(outputs.queue.failure);
     if (outputs.encoders > 0 && outputs.queue.committed != outputs.queue.tracks.size()) {
         throw std::runtime_error("internal error: a finished track was not put under its name");
     }

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -91,9 +90,6 @@ struct PcmOutputs {
     unsigned encoders = 0;  // encoder threads to start
     PcmBlock block;         // the samples being gathered on the decoding thread
     int channels = 0;       // of the samples, for the decoding thread's conversion
-    // Told the track an encoder thread was writing when it failed, before its failure is rethrown
-    // on the decoding thread.
-    std::function<void(std::size_t track)> on_encoder_failure;
     PcmQueue queue;
     std::vector<FfmpegLogLines> encoder_logs;  // what FFmpeg logged on each encoder thread
     std::vector<std::thread> encoder_threads;
@@ -121,6 +117,7 @@ void next_pcm_track(PcmOutputs& outputs);
 void write_pcm(PcmOutputs& outputs, const AVFrame& frame);
 
 // Ends the last track's output and waits for the encoder threads; a failure of theirs is rethrown here.
+// A failure of a track's output, on whichever thread, is a TrackOutputFailure naming the track.
 void finish_pcm_outputs(PcmOutputs& outputs);
 
 }  // namespace orvane

@@ -12,6 +12,7 @@
 #include "dts/packing_conversion.hpp"
 #include "ffmpeg/ffmpeg_error.hpp"
 #include "ffmpeg/ffmpeg_handles.hpp"
+#include "output/track_output_failure.hpp"
 #include "output/output_policy.hpp"
 #include "output/staged_output.hpp"
 #include "common/program_info.hpp"
@@ -288,9 +289,17 @@ std::size_t mux_matroska(const DtsSource& source, const TrackOutputs& tracks, co
     std::size_t track = 0;
     std::size_t cut_last_frame = 0;
     const auto open_track = [&](std::size_t index) {
-        const TrackOutput& output = tracks.outputs[index];
-        mux.emplace(StagedOutput(output.path, settings.overwrite), source.packing);
-        open_matroska(*mux, params, output.tags, output.track_list, duration);
+        on_track_output(index, [&] {
+            const TrackOutput& output = tracks.outputs[index];
+            mux.emplace(StagedOutput(output.path, settings.overwrite), source.packing);
+            open_matroska(*mux, params, output.tags, output.track_list, duration);
+        });
+    };
+    const auto finish_track = [&] {
+        on_track_output(track, [&] {
+            finish_matroska(*mux, params, report);
+            mux.reset();
+        });
     };
     const auto on_frame = [&](std::span<const std::uint8_t> frame, int frame_duration, std::uint64_t start) {
         const std::size_t frame_track = track_of_frame(boundaries, start);
@@ -301,19 +310,20 @@ std::size_t mux_matroska(const DtsSource& source, const TrackOutputs& tracks, co
         }
         while (track < frame_track) {
             if (frame_track > track + 1) throw_track_without_frames(track + 1);
-            finish_matroska(*mux, params, report);
-            mux.reset();
+            finish_track();
             open_track(++track);
         }
-        write_matroska_frame(*mux, frame, frame_duration < 1 ? params.samples_per_frame : frame_duration,
-                             payload.of(frame));
+        on_track_output(track, [&] {
+            write_matroska_frame(*mux, frame, frame_duration < 1 ? params.samples_per_frame : frame_duration,
+                                 payload.of(frame));
+        });
         if (tracks.on_progress) tracks.on_progress(track, start + frame.size());
     };
     run_dts_parser_segments(source.segments, source.packing, kWording, on_frame, kDefaultParserPieceSize,
                             [&cut_last_frame](std::size_t size) { cut_last_frame = size; });
     if (!mux) throw std::runtime_error("DTS stream contained no complete packets for Matroska muxing");
     if (track + 1 != tracks.outputs.size()) throw_track_without_frames(track + 1);
-    finish_matroska(*mux, params, report);
+    finish_track();
     return cut_last_frame;
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/byte_order.hpp"
 #include "output/staged_output.hpp"
+#include "output/track_output_failure.hpp"
 #include "dts/dts_frame_walk.hpp"
 #include "dts/fourteen_bit_extraction.hpp"
 #include "dts/dts_sync.hpp"
@@ -200,9 +201,18 @@ RawDtsSummary write_tracks(const DtsSource& source, const TrackOutputs& tracks, 
     std::size_t track = 0;
     RawDtsSummary summary;
     const auto open_track = [&](std::size_t index) {
-        staged.emplace(tracks.outputs[index].path, overwrite);
-        output.emplace();
-        open_output(*output, staged->path);
+        on_track_output(index, [&] {
+            staged.emplace(tracks.outputs[index].path, overwrite);
+            output.emplace();
+            open_output(*output, staged->path);
+        });
+    };
+    const auto finish_track = [&] {
+        on_track_output(track, [&] {
+            close_output(*output);
+            output.reset();
+            staged->commit();
+        });
     };
     const auto on_frame = [&](std::span<const std::uint8_t> frame, int, std::uint64_t start) {
         const std::size_t frame_track = track_of_frame(boundaries, start);
@@ -212,13 +222,11 @@ RawDtsSummary write_tracks(const DtsSource& source, const TrackOutputs& tracks, 
         }
         while (track < frame_track) {
             if (frame_track > track + 1) throw_track_without_frames(track + 1);
-            close_output(*output);
-            output.reset();
-            staged->commit();
+            finish_track();
             open_track(++track);
         }
         ++summary.frames;
-        summary.dropped_bytes += write_track_frame(*output, frame, source);
+        summary.dropped_bytes += on_track_output(track, [&] { return write_track_frame(*output, frame, source); });
         if (tracks.on_progress) tracks.on_progress(track, start + frame.size());
     };
     // A 16-bit carrier's cut last frame counts with its padding, as its file's walk counts it; a raw
@@ -233,8 +241,7 @@ RawDtsSummary write_tracks(const DtsSource& source, const TrackOutputs& tracks, 
                             on_cut_last_frame);
     if (!output) throw std::runtime_error("DTS stream contained no complete frames");
     if (track + 1 != tracks.outputs.size()) throw_track_without_frames(track + 1);
-    close_output(*output);
-    staged->commit();
+    finish_track();
     return summary;
 }
 
