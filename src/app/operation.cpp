@@ -33,19 +33,7 @@ void print_raw_dts_summary(std::ostream& report, const RawDtsSummary& summary) {
     print_cut_last_frame(report, summary.cut_last_frame);
 }
 
-// Discards what it is given, so a stream writing into it never fails.
-struct NullBuffer : std::streambuf {
-    int overflow(int c) override { return traits_type::not_eof(c); }
-};
-
 }  // namespace
-
-std::ostream& null_report() {
-    // One per thread: conversions running at once never share a stream's state.
-    static thread_local NullBuffer buffer;
-    static thread_local std::ostream stream(&buffer);
-    return stream;
-}
 
 void run_operation(const Operation& operation, std::ostream& report, ProgressLine& progress) {
     const bool disc = operation.source.file == nullptr;
@@ -62,8 +50,9 @@ void run_operation(const Operation& operation, std::ostream& report, ProgressLin
         }
         case OutputKind::Mka: {
             // A disc's files are not reported one by one.
+            NullReport quiet;
             const std::size_t cut_last_frame =
-                mux_matroska(operation.source, operation.tracks, operation.settings, disc ? null_report() : report);
+                mux_matroska(operation.source, operation.tracks, operation.settings, disc ? quiet.stream : report);
             progress.clear();
             print_cut_last_frame(report, cut_last_frame);
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <streambuf>
 
 #include "app/progress_line.hpp"
 #include "decode/decode_loop.hpp"
@@ -22,7 +23,16 @@ struct Operation {
 // progress line and prints what the writer tells the driver; then checks every output.
 void run_operation(const Operation& operation, std::ostream& report, ProgressLine& progress);
 
-// A stream that takes everything and shows nothing: the report of a quiet run.
-std::ostream& null_report();
+// Discards what it is given, so a stream writing into it never fails.
+struct NullBuffer : std::streambuf {
+    int overflow(int c) override { return traits_type::not_eof(c); }
+};
+
+// A stream that takes everything and shows nothing: the report of a quiet run. Each run has its
+// own, so conversions running at once never share a stream's state.
+struct NullReport {
+    NullBuffer buffer;
+    std::ostream stream{&buffer};
+};
 
 }  // namespace orvane

@@ -151,7 +151,8 @@ FileOutcome convert_file(const RunOptions& options, std::ostream& report) {
 }
 
 int convert(RunOptions options, RunState& state) {
-    std::ostream& report = options.quiet ? null_report() : std::cout;
+    NullReport quiet;
+    std::ostream& report = options.quiet ? quiet.stream : std::cout;
     // FFmpeg's errors only tell more about a failure this run reports; quiet means none at all.
     capture_ffmpeg_log(FfmpegLogCapture{.keep_errors = !options.quiet});
     report << kVendorString << "\n" << kCopyrightLine << "\n\n";

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <list>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -26,7 +28,24 @@ struct LogState {
     std::string pending_text;  // FFmpeg may write a line in several calls
 };
 
-thread_local LogState log_state;
+// The states of every thread that logged, for the life of the process. A thread finds its own
+// through a plain pointer: MinGW frees a thread-local object's storage before running its destructor
+// when the thread ends, a crash at the end of a helper thread.
+struct LogStates {
+    std::mutex mutex;
+    std::list<LogState> states;
+};
+
+thread_local LogState* this_thread_state = nullptr;
+
+LogState& log_state() {
+    if (this_thread_state == nullptr) {
+        static LogStates all;
+        const std::lock_guard<std::mutex> lock(all.mutex);
+        this_thread_state = &all.states.emplace_back();
+    }
+    return *this_thread_state;
+}
 
 // "[dca] " for a message of a decoder context: the component without its address.
 std::string component_of(void* context) {
@@ -39,7 +58,7 @@ std::string component_of(void* context) {
 void on_ffmpeg_log(void* context, int level, const char* format, va_list arguments) {
     if ((level & 0xFF) > AV_LOG_ERROR) return;
     if (!keep_errors.load()) return;
-    LogState& state = log_state;
+    LogState& state = log_state();
     char text[1024];
     std::vsnprintf(text, sizeof text, format, arguments);
     state.pending_text += text;
@@ -59,12 +78,12 @@ void on_ffmpeg_log(void* context, int level, const char* format, va_list argumen
 
 void capture_ffmpeg_log(FfmpegLogCapture capture) {
     keep_errors.store(capture.keep_errors);
-    log_state = LogState{};
+    log_state() = LogState{};
     av_log_set_callback(on_ffmpeg_log);
 }
 
 void set_ffmpeg_log_source(const std::string& name) {
-    log_state.source = name;
+    log_state().source = name;
 }
 
 std::vector<std::string> take_ffmpeg_log() {
@@ -75,10 +94,10 @@ std::vector<std::string> take_ffmpeg_log() {
     return std::move(collected.lines);
 }
 
-std::string ffmpeg_log_source() { return log_state.source; }
+std::string ffmpeg_log_source() { return log_state().source; }
 
 FfmpegLogLines take_ffmpeg_log_lines() {
-    LogState& state = log_state;
+    LogState& state = log_state();
     FfmpegLogLines collected{std::move(state.lines), state.left_out};
     state.lines.clear();
     state.left_out = 0;
@@ -86,7 +105,7 @@ FfmpegLogLines take_ffmpeg_log_lines() {
 }
 
 void add_ffmpeg_log_lines(FfmpegLogLines collected) {
-    LogState& state = log_state;
+    LogState& state = log_state();
     for (std::string& line : collected.lines) {
         if (state.lines.size() < kKeptLines) {
             state.lines.push_back(std::move(line));
