@@ -79,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const DtsSource source = file_source(analysis);
         const TrackOutputs tracks{{{scratch.output, tags, {}}}, {}, {}};  // the untagged outputs ignore the tags
-        std::ostream& report = null_report();
+        NullReport quiet;
+        std::ostream& report = quiet.stream;
 #if ORVANE_FUZZ_OPERATION == 1
         write_raw_dts(source, tracks, OutputSettings{OutputKind::Dts, true}, report);
         // Lossless extraction never invents bytes and never reports success for nothing.
