@@ -74,11 +74,12 @@ Taken take_blocks(PcmQueue& queue, std::size_t track, std::vector<PcmBlock>& blo
     if (given_up()) return Taken::GiveUp;
     if (queued.blocks.empty()) return Taken::TrackEnd;
     for (std::size_t taken = 0; !queued.blocks.empty() && taken < kPcmTakeBytes;) {
-        taken += sample_bytes(queued.blocks.front());
+        const std::size_t size = sample_bytes(queued.blocks.front());
+        taken += size;
+        queued.bytes -= size;
         blocks.push_back(std::move(queued.blocks.front()));
         queued.blocks.pop_front();
     }
-    for (const PcmBlock& block : blocks) queued.bytes -= sample_bytes(block);
     return Taken::Blocks;
 }
 

@@ -111,30 +111,37 @@ void open_flac_output(FlacWriter& writer, const std::filesystem::path& output_pa
 
 namespace {
 
-// Sends every whole encoder frame `pcm` holds.
-void send_whole_frames(FlacWriter& writer) {
-    // Whole encoder frames go out from the front; what is left moves down once per call.
-    std::size_t sent = 0;
-    for (;;) {
-        const int frame_size = encoder_frame_size(writer);
-        const std::size_t values = static_cast<std::size_t>(frame_size) * static_cast<std::size_t>(writer.channels);
-        if (writer.pcm.size() - sent < values) break;
-        submit_flac_frame(writer, writer.pcm.data() + sent, frame_size);
-        sent += values;
+// Sends every whole encoder frame of what `pcm` holds followed by `samples`: `pcm` is first topped
+// up to whole frames, then the caller's samples go to the encoder from their own memory; what is
+// left, less than a frame, stays in `pcm`.
+void send_whole_frames(FlacWriter& writer, std::span<const std::int32_t> samples) {
+    const int frame_size = encoder_frame_size(writer);
+    const std::size_t values = static_cast<std::size_t>(frame_size) * static_cast<std::size_t>(writer.channels);
+    if (!writer.pcm.empty()) {
+        const std::size_t fill = std::min(samples.size(), values - writer.pcm.size() % values);
+        writer.pcm.insert(writer.pcm.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(fill));
+        samples = samples.subspan(fill);
+        std::size_t sent = 0;
+        for (; writer.pcm.size() - sent >= values; sent += values) {
+            submit_flac_frame(writer, writer.pcm.data() + sent, frame_size);
+        }
+        writer.pcm.erase(writer.pcm.begin(), writer.pcm.begin() + static_cast<std::ptrdiff_t>(sent));
     }
-    if (sent > 0) writer.pcm.erase(writer.pcm.begin(), writer.pcm.begin() + static_cast<std::ptrdiff_t>(sent));
+    for (; samples.size() >= values; samples = samples.subspan(values)) {
+        submit_flac_frame(writer, samples.data(), frame_size);
+    }
+    writer.pcm.insert(writer.pcm.end(), samples.begin(), samples.end());
 }
 
 }  // namespace
 
 void buffer_flac_frame(FlacWriter& writer, const AVFrame& frame) {
     append_flac_samples(frame, writer.channels, writer.pcm);
-    send_whole_frames(writer);
+    send_whole_frames(writer, {});
 }
 
 void buffer_flac_samples(FlacWriter& writer, std::span<const std::int32_t> samples) {
-    writer.pcm.insert(writer.pcm.end(), samples.begin(), samples.end());
-    send_whole_frames(writer);
+    send_whole_frames(writer, samples);
 }
 
 void submit_flac_frame(FlacWriter& writer, const std::int32_t* samples, int n) {

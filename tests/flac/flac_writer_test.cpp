@@ -2,8 +2,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <span>
+#include <vector>
 
 #include "flac/flac_writer.hpp"
+#include "decode/sample_conversion.hpp"
 #include "decode/frame_builder.hpp"
 #include "support/process_runner.hpp"
 #include "support/temp_dir.hpp"
@@ -104,6 +107,38 @@ TEST(FlacWriter, GathersWholeEncoderFramesAndWritesAValidFile) {
         if (value != expected_sample(static_cast<std::int64_t>(s / 2), static_cast<int>(s % 2))) ++mismatches;
     }
     EXPECT_EQ(mismatches, 0u);
+}
+
+// Samples handed over in blocks that split encoder frames anywhere (short, ending on a frame's end,
+// spanning several) make the same file as the same samples handed over frame by frame.
+TEST(FlacWriter, SamplesInBlocksMakeTheFileOfTheSameFrames) {
+    test::TempDir dir;
+    constexpr int kFrames = 40;
+    const auto write = [&](const std::filesystem::path& path, const std::function<void(FlacWriter&)>& feed) {
+        FlacWriter writer;
+        open_flac_output(writer, path, 44100, stereo(), false, TagSet{});
+        feed(writer);
+        finish_flac(writer);
+        return read_file(path);
+    };
+    const Bytes expected = write(dir.file("frames.flac"), [](FlacWriter& writer) {
+        for (int n = 0; n < kFrames; ++n) buffer_flac_frame(writer, *numbered_frame(n));
+    });
+    std::vector<std::int32_t> samples;
+    for (int n = 0; n < kFrames; ++n) append_flac_samples(*numbered_frame(n), 2, samples);
+    const std::vector<std::size_t> splits[] = {{1000, 8216, 20000, 6}, {9216, 30000}, {18433 * 2}};
+    for (const auto& split : splits) {
+        const Bytes bytes = write(dir.file("blocks.flac"), [&](FlacWriter& writer) {
+            std::span<const std::int32_t> rest(samples);
+            for (const std::size_t size : split) {
+                buffer_flac_samples(writer, rest.first(size));
+                rest = rest.subspan(size);
+            }
+            buffer_flac_samples(writer, rest);
+        });
+        EXPECT_EQ(bytes, expected) << split.size() << " blocks";
+        std::filesystem::remove(dir.file("blocks.flac"));
+    }
 }
 
 // A track list goes in as a CUESHEET whose lead-out is the total written at the end; it is flagged
